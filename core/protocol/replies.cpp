@@ -1,0 +1,102 @@
+#include "core/protocol/replies.h"
+
+#include <array>
+#include <utility>
+
+namespace tkr::protocol {
+
+namespace {
+
+constexpr std::array<std::pair<char, std::string_view>, 7> kStatusCodes{{
+    {'^', "ACK"},
+    {'+', "No Data"},
+    {'*', "Error"},
+    {'?', "Communication Error"},
+    {'!', "Invalid Command"},
+    {':', "Power On Report"},
+    {'~', "Cannot Execute"},
+}};
+
+constexpr std::string_view kType6Caption = "TK1,2&&3 7BPC&&210BPI same SS,ES";
+
+constexpr std::array<std::pair<char, CardTypeTexts>, 7> kCardTypes{{
+    {'0', {"unknow", "unknow", "Any type or no data"}},
+    {'1', {"CA old DMV", "CA old DMV", "CA old DMV"}},
+    {'2', {"AAMVA", "AAMVA", "AAMVA"}},
+    {'3', {"ISO", "ISO", "ISO"}},
+    {'4', {"JIS", "JIS", "JIS"}},
+    {'O', {"Any Type", "Any Type", "Any Type"}},
+    {'6', {"TK1, TK2 & TK3 7BPC&210BPI same SS, ES", kType6Caption, kType6Caption}},
+}};
+
+template <typename Table>
+auto FindOneChar(const Table& table, const Bytes& reply) -> decltype(&table[0].second) {
+  if (reply.size() != 1) return nullptr;
+  for (const auto& [code, value] : table) {
+    if (code == reply[0]) return &value;
+  }
+  return nullptr;
+}
+
+std::string_view EnableText(bool set) { return set ? "Enable" : "Disable"; }
+
+}  // namespace
+
+std::optional<std::string_view> StatusText(const Bytes& reply) {
+  if (const auto* text = FindOneChar(kStatusCodes, reply)) return *text;
+  return std::nullopt;
+}
+
+bool PassesCardTypeGate(const Bytes& reply) {
+  // Ordinal comparison of the whole reply, so "10" or "0\r" pass too; only exact codes get a text.
+  return reply == "O" || (reply >= "0" && reply <= "6" && reply != "5");
+}
+
+std::optional<CardTypeTexts> CardTypeFor(const Bytes& reply) {
+  if (const auto* texts = FindOneChar(kCardTypes, reply)) return *texts;
+  return std::nullopt;
+}
+
+bool HexDigitHasBits(char digit, std::uint16_t mask) {
+  unsigned value = 0;
+  if (digit >= '0' && digit <= '9') {
+    value = static_cast<unsigned>(digit - '0');
+  } else if (digit >= 'A' && digit <= 'F') {
+    value = static_cast<unsigned>(digit - 'A' + 10);
+  } else {
+    return false;  // lower case included: the reader only sends capitals
+  }
+  return (value & mask) == mask;
+}
+
+std::vector<ConfigUpdate> DecodeConfigStatus(const Bytes& reply) {
+  std::vector<ConfigUpdate> updates;
+  if (reply.size() >= 1) {
+    const char c = reply[0];
+    const bool sses = HexDigitHasBits(c, 8);
+    const bool noLrc = HexDigitHasBits(c, 4);  // set bit means the LRC is left out
+    updates.push_back({ConfigItem::SSES, sses ? "Included" : "No SS&&ES", sses ? 1 : 0});
+    updates.push_back({ConfigItem::LRC, noLrc ? "No LRC" : "Included", noLrc ? 0 : 1});
+  }
+  if (reply.size() >= 3) {
+    const char c = reply[2];
+    const std::string_view protocol = !HexDigitHasBits(c, 8) ? "0" : HexDigitHasBits(c, 12) ? "2" : "1";
+    const bool cts = HexDigitHasBits(c, 1);
+    const bool rts = HexDigitHasBits(c, 2);
+    updates.push_back({ConfigItem::Protocol, protocol, std::nullopt});
+    updates.push_back({ConfigItem::CTS, EnableText(cts), cts ? 1 : 0});
+    updates.push_back({ConfigItem::RTS, EnableText(rts), rts ? 1 : 0});
+  }
+  if (reply.size() >= 6) {
+    const char c = reply[5];
+    const bool jis = HexDigitHasBits(c, 8);
+    const bool selfArm = HexDigitHasBits(c, 4);
+    const bool buzzer = HexDigitHasBits(c, 1);
+    updates.push_back({ConfigItem::JIS, jis ? "With" : "Without", jis ? 1 : 0});
+    updates.push_back({ConfigItem::SelfArm, EnableText(selfArm), selfArm ? 1 : 0});
+    updates.push_back({ConfigItem::Buzzer, EnableText(buzzer), buzzer ? 1 : 0});
+  }
+  return updates;
+}
+
+}  // namespace tkr::protocol

@@ -1,0 +1,140 @@
+#include "core/protocol/frames.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "tests/protocol/hex_bytes.h"
+
+namespace tkr::protocol {
+namespace {
+
+using test::Hex;
+
+struct TableRow {
+  const char* name;
+  Cmd cmd;
+  const char* hex;
+};
+
+const std::vector<TableRow> kTableRows = {
+    {"DF", Cmd::DF, "09 00 03 44 46 00 08"},   {"RE", Cmd::RE, "09 00 03 52 45 00 1D"},
+    {"RE1", Cmd::RE1, "09 00 03 52 45 31 2C"}, {"RE2", Cmd::RE2, "09 00 03 52 45 32 2F"},
+    {"RE3", Cmd::RE3, "09 00 03 52 45 33 2E"}, {"BR0", Cmd::BR0, "09 00 03 42 52 30 2A"},
+    {"BR1", Cmd::BR1, "09 00 03 42 52 31 2B"}, {"BR2", Cmd::BR2, "09 00 03 42 52 32 28"},
+    {"BR3", Cmd::BR3, "09 00 03 42 52 33 29"}, {"BR4", Cmd::BR4, "09 00 03 42 52 34 2E"},
+    {"PT0", Cmd::PT0, "09 00 03 50 54 30 3E"}, {"PT1", Cmd::PT1, "09 00 03 50 54 31 3F"},
+    {"PT2", Cmd::PT2, "09 00 03 50 54 32 3C"}, {"PT3", Cmd::PT3, "09 00 03 50 54 33 3D"},
+    {"PT4", Cmd::PT4, "09 00 03 50 54 34 3A"}, {"PC1", Cmd::PC1, "09 00 03 50 43 31 28"},
+    {"PC2", Cmd::PC2, "09 00 03 50 43 32 2B"}, {"PC3", Cmd::PC3, "09 00 03 50 43 33 2A"},
+    {"ESD", Cmd::ESD, "09 00 03 45 53 44 58"}, {"ESE", Cmd::ESE, "09 00 03 45 53 45 59"},
+    {"LCD", Cmd::LCD, "09 00 03 4C 43 44 41"}, {"LCE", Cmd::LCE, "09 00 03 4C 43 45 40"},
+    {"RTD", Cmd::RTD, "09 00 03 52 54 44 48"}, {"RTE", Cmd::RTE, "09 00 03 52 54 45 49"},
+    {"CTD", Cmd::CTD, "09 00 03 43 54 44 59"}, {"CTE", Cmd::CTE, "09 00 03 43 54 45 58"},
+    {"BZD", Cmd::BZD, "09 00 03 42 5A 44 56"}, {"BZE", Cmd::BZE, "09 00 03 42 5A 45 57"},
+    {"JHD", Cmd::JHD, "09 00 03 4A 48 44 4C"}, {"JHE", Cmd::JHE, "09 00 03 4A 48 45 4D"},
+    {"SAD", Cmd::SAD, "09 00 03 53 41 44 5C"}, {"SAE", Cmd::SAE, "09 00 03 53 41 45 5D"},
+    {"TK1", Cmd::TK1, "09 00 03 54 4B 31 24"}, {"TK2", Cmd::TK2, "09 00 03 54 4B 32 27"},
+    {"TK3", Cmd::TK3, "09 00 03 54 4B 33 26"}, {"TK4", Cmd::TK4, "09 00 03 54 4B 34 21"},
+    {"TK5", Cmd::TK5, "09 00 03 54 4B 35 20"}, {"TK6", Cmd::TK6, "09 00 03 54 4B 36 23"},
+    {"TK7", Cmd::TK7, "09 00 03 54 4B 37 22"}, {"p1", Cmd::p1, "09 00 03 70 31 00 4B"},
+    {"p2", Cmd::p2, "09 00 03 70 32 00 48"},   {"p3", Cmd::p3, "09 00 03 70 33 00 49"},
+    {"s1", Cmd::s1, "09 00 03 73 31 00 48"},   {"s2", Cmd::s2, "09 00 03 73 32 00 4B"},
+    {"s3", Cmd::s3, "09 00 03 73 33 00 4A"},   {"SP", Cmd::SP, "09 00 03 53 50 00 09"},
+    {"SP head", Cmd::SPHead, "09 00 03 53 50"},
+};
+
+TEST(CommandTable, EveryEntryIsByteExact) {
+  CommandTable table;
+  EXPECT_FALSE(table.built());
+  table.BuildCommandTable();
+  EXPECT_TRUE(table.built());
+  ASSERT_EQ(kTableRows.size(), static_cast<std::size_t>(Cmd::Count)) << "a table entry has no row";
+  for (const auto& row : kTableRows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(table[row.cmd], Hex(row.hex));
+  }
+}
+
+TEST(CommandTable, TrackMaskSelectsTheMatchingEntry) {
+  CommandTable table;
+  table.BuildCommandTable();
+  EXPECT_EQ(table[TrackSelectionCmd(1)], Hex("09 00 03 54 4B 31 24"));
+  EXPECT_EQ(table[TrackSelectionCmd(5)], Hex("09 00 03 54 4B 35 20"));
+  EXPECT_EQ(table[TrackSelectionCmd(7)], Hex("09 00 03 54 4B 37 22"));
+  EXPECT_THROW(TrackSelectionCmd(0), std::out_of_range);  // no "no track" entry
+  EXPECT_THROW(TrackSelectionCmd(8), std::out_of_range);
+}
+
+TEST(Frames, LrcIsOneXorByte) {
+  struct Row { const char* name; const char* frame; const char* lrc; };
+  const Row rows[] = {
+      {"BR0 example", "09 00 03 42 52 30", "2A"},
+      {"SP default ends as it starts", "09 00 03 53 50 00", "09"},
+      {"lead byte alone", "09", "09"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(ComputeLrc(Hex(row.frame)), Hex(row.lrc));
+  }
+}
+
+TEST(Frames, LengthFieldIsHighByteFirst) {
+  const Bytes frame = MakeFrame(Bytes(300, 'A'));  // 300 = 0x012C
+  ASSERT_EQ(frame.size(), 304u);
+  EXPECT_EQ(frame.substr(0, 3), Hex("09 01 2C"));
+  EXPECT_EQ(frame.back(), ComputeLrc(frame.substr(0, 303))[0]);
+}
+
+TEST(Frames, CodeFrameHeads) {
+  const auto heads = BuildCodeFrameHeads();
+  const char* expected[] = {"09 00 08 70 31", "09 00 08 70 32", "09 00 08 70 33",
+                            "09 00 08 73 31", "09 00 08 73 32", "09 00 08 73 33"};
+  for (std::size_t i = 0; i < heads.size(); ++i) EXPECT_EQ(heads[i], Hex(expected[i])) << i;
+}
+
+TEST(Frames, CustomCodeFrames) {
+  struct Row { const char* name; char kind; int track; std::array<std::uint8_t, 6> codes; const char* hex; };
+  const Row rows[] = {
+      {"track 1 prefix 02 41", 'p', 1, {0x02, 0x41}, "09 00 08 70 31 02 41 00 00 00 00 03"},
+      {"track 3 suffix 0D", 's', 3, {0x0D}, "09 00 08 73 33 0D 00 00 00 00 00 4C"},
+      // all-zero codes still make a 12-byte frame, unlike the one-argument "Default" entry
+      {"all zero codes", 'p', 1, {}, "09 00 08 70 31 00 00 00 00 00 00 40"},
+      {"high codes", 's', 2, {0xFF, 0x80, 0, 0, 0, 0x01}, "09 00 08 73 32 FF 80 00 00 00 01 3E"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(BuildCodeFrame(row.kind, row.track, row.codes), Hex(row.hex));
+  }
+}
+
+TEST(Frames, SeparatorFrames) {
+  EXPECT_EQ(BuildSeparatorFrame(0x2C), Hex("09 00 03 53 50 2C 25"));
+  EXPECT_EQ(BuildSeparatorFrame(0x00), Hex("09 00 03 53 50 00 09"));
+  EXPECT_EQ(BuildSeparatorFrame(0xFF), Hex("09 00 03 53 50 FF F6"));
+}
+
+TEST(Frames, HexCodeToByte) {
+  struct Row { const char* name; const char* text; std::uint8_t value; };
+  const Row rows[] = {
+      {"upper case", "1B", 0x1B},
+      {"lower case", "1b", 0x1B},
+      {"leading zero", "0D", 0x0D},
+      {"single char is high half", "5", 0x50},
+      {"single F", "F", 0xF0},
+      {"empty box", "", 0x00},
+      {"non-hex high half", "G1", 0x01},
+      {"non-hex low half", "1G", 0x10},
+      {"no hex at all", "ZZ", 0x00},
+      {"largest", "ff", 0xFF},
+      {"third char adds at weight one", "123", 0x15},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(HexCodeToByte(row.text), row.value);
+  }
+}
+
+}  // namespace
+}  // namespace tkr::protocol

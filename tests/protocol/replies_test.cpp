@@ -1,0 +1,135 @@
+#include "core/protocol/replies.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tkr::protocol {
+namespace {
+
+using namespace std::string_literals;
+
+TEST(Replies, StatusTextNeedsTheWholeReply) {
+  struct Row { const char* name; Bytes reply; std::optional<std::string_view> text; };
+  const Row rows[] = {
+      {"ack", "^", "ACK"},
+      {"no data", "+", "No Data"},
+      {"error", "*", "Error"},
+      {"communication error", "?", "Communication Error"},
+      {"invalid command", "!", "Invalid Command"},
+      {"power on", ":", "Power On Report"},
+      {"cannot execute", "~", "Cannot Execute"},
+      {"trailing CR", "^\r", std::nullopt},
+      {"doubled", "^^", std::nullopt},
+      {"empty", "", std::nullopt},
+      {"zero byte", "\0"s, std::nullopt},
+      {"card type digit", "3", std::nullopt},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(StatusText(row.reply), row.text);
+  }
+}
+
+TEST(Replies, CardTypeGateAndTexts) {
+  constexpr std::string_view k6Caption = "TK1,2&&3 7BPC&&210BPI same SS,ES";
+  struct Row {
+    const char* name;
+    Bytes reply;
+    bool passes;
+    std::optional<CardTypeTexts> texts;
+  };
+  const Row rows[] = {
+      {"0", "0", true, CardTypeTexts{"unknow", "unknow", "Any type or no data"}},
+      {"1", "1", true, CardTypeTexts{"CA old DMV", "CA old DMV", "CA old DMV"}},
+      {"2", "2", true, CardTypeTexts{"AAMVA", "AAMVA", "AAMVA"}},
+      {"3", "3", true, CardTypeTexts{"ISO", "ISO", "ISO"}},
+      {"4", "4", true, CardTypeTexts{"JIS", "JIS", "JIS"}},
+      {"capital O", "O", true, CardTypeTexts{"Any Type", "Any Type", "Any Type"}},
+      {"6", "6", true, CardTypeTexts{"TK1, TK2 & TK3 7BPC&210BPI same SS, ES", k6Caption, k6Caption}},
+      {"5 is held back", "5", false, std::nullopt},
+      {"two digits pass the gate", "10", true, std::nullopt},
+      {"5 with a tail passes", "5x", true, std::nullopt},
+      {"0 with a CR passes", "0\r", true, std::nullopt},
+      {"6 with a tail sorts after 6", "6x", false, std::nullopt},
+      {"7", "7", false, std::nullopt},
+      {"below 0", "/", false, std::nullopt},
+      {"lower case o", "o", false, std::nullopt},
+      {"empty", "", false, std::nullopt},
+      {"high byte", "\xB0", false, std::nullopt},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(PassesCardTypeGate(row.reply), row.passes);
+    const auto texts = CardTypeFor(row.reply);
+    ASSERT_EQ(texts.has_value(), row.texts.has_value());
+    if (texts) {
+      EXPECT_EQ(texts->panel, row.texts->panel);
+      EXPECT_EQ(texts->caption, row.texts->caption);
+      EXPECT_EQ(texts->fetchCaption, row.texts->fetchCaption);
+    }
+  }
+}
+
+TEST(Replies, HexDigitHasBits) {
+  struct Row { const char* name; char digit; std::uint16_t mask; bool result; };
+  const Row rows[] = {
+      {"C has 8 and 4", 'C', 12, true},   {"C lacks 1", 'C', 1, false},
+      {"F has all", 'F', 15, true},       {"9 has 8 and 1", '9', 9, true},
+      {"7 lacks 8", '7', 8, false},       {"0 with empty mask", '0', 0, true},
+      {"lower case c", 'c', 4, false},    {"G", 'G', 0, false},
+      {"mask beyond a digit", 'F', 16, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(HexDigitHasBits(row.digit, row.mask), row.result);
+  }
+}
+
+std::string Describe(const std::vector<ConfigUpdate>& updates) {
+  static const char* const kNames[] = {"SSES", "LRC", "Protocol", "CTS", "RTS", "JIS", "SelfArm", "Buzzer"};
+  std::string out;
+  for (const auto& u : updates) {
+    if (!out.empty()) out += " | ";
+    out.append(kNames[static_cast<int>(u.item)]).append("=").append(u.caption);
+    if (u.boxValue) out.append("(").append(std::to_string(*u.boxValue)).append(")");
+  }
+  return out;
+}
+
+TEST(Replies, DecodeConfigStatus) {
+  struct Row { const char* name; Bytes reply; const char* updates; };
+  const Row rows[] = {
+      {"empty reply changes nothing", "", ""},
+      {"position 1 C", "C", "SSES=Included(1) | LRC=No LRC(0)"},
+      {"position 1 8", "8", "SSES=Included(1) | LRC=Included(1)"},
+      {"two chars reach position 1 only", "0F", "SSES=No SS&&ES(0) | LRC=Included(1)"},
+      {"position 3 4 is protocol 0", "004",
+       "SSES=No SS&&ES(0) | LRC=Included(1) | Protocol=0 | CTS=Disable(0) | RTS=Disable(0)"},
+      {"position 3 8 is protocol 1", "008",
+       "SSES=No SS&&ES(0) | LRC=Included(1) | Protocol=1 | CTS=Disable(0) | RTS=Disable(0)"},
+      {"position 3 C is protocol 2", "C0C",
+       "SSES=Included(1) | LRC=No LRC(0) | Protocol=2 | CTS=Disable(0) | RTS=Disable(0)"},
+      {"five chars stop before position 6", "003FF",
+       "SSES=No SS&&ES(0) | LRC=Included(1) | Protocol=0 | CTS=Enable(1) | RTS=Enable(1)"},
+      {"position 6 D", "00000D",
+       "SSES=No SS&&ES(0) | LRC=Included(1) | Protocol=0 | CTS=Disable(0) | RTS=Disable(0)"
+       " | JIS=With(1) | SelfArm=Enable(1) | Buzzer=Enable(1)"},
+      {"lower case d reads as clear", "00000d",
+       "SSES=No SS&&ES(0) | LRC=Included(1) | Protocol=0 | CTS=Disable(0) | RTS=Disable(0)"
+       " | JIS=Without(0) | SelfArm=Disable(0) | Buzzer=Disable(0)"},
+      {"other positions and the tail are ignored", "4FBFF1\r\n",
+       "SSES=No SS&&ES(0) | LRC=No LRC(0) | Protocol=1 | CTS=Enable(1) | RTS=Enable(1)"
+       " | JIS=Without(0) | SelfArm=Disable(0) | Buzzer=Enable(1)"},
+      {"no hex digits at all", "x\0\xFF..e"s,
+       "SSES=No SS&&ES(0) | LRC=Included(1) | Protocol=0 | CTS=Disable(0) | RTS=Disable(0)"
+       " | JIS=Without(0) | SelfArm=Disable(0) | Buzzer=Disable(0)"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Describe(DecodeConfigStatus(row.reply)), row.updates);
+  }
+}
+
+}  // namespace
+}  // namespace tkr::protocol
