@@ -1,0 +1,204 @@
+// One exchange: send a command, wait for its reply under the busy indicator and time-outs.
+#include "core/protocol/monitor_format.h"
+#include "core/link/module1.h"
+
+namespace tkr::link {
+
+namespace {
+constexpr const char* kBusyText = "Under processing, please don't swipe card!";
+constexpr const char* kReadyText = "Ready";
+constexpr const char* kNoReaderText = "Card Reader is not connected or defective.";
+
+}  // namespace
+
+void Module1::ShowBusy() {
+  view_.BusyLabel->setBackColor(platform::kRed);
+  view_.BusyTextLabel->setCaption(kBusyText);
+}
+
+void Module1::ShowReady() {
+  view_.BusyLabel->setBackColor(platform::kGreen);
+  view_.BusyTextLabel->setCaption(kReadyText);
+}
+
+void Module1::ShowNoReader() {
+  view_.BusyLabel->setBackColor(platform::kRed);
+  view_.BusyTextLabel->setCaption(kNoReaderText);
+}
+
+void Module1::SetStatusPanel(int panel, const Bytes& text) {
+  view_.StatusPanels[static_cast<std::size_t>(panel - 1)]->setCaption(text);
+}
+
+void Module1::SendCommand(const Bytes& command) {
+  if (!legacy() && PortFailed) return;
+  ShowBusy();
+  ReplyBuffer.clear();
+  ReplyReceived = false;
+  SetStatusPanel(4, "");
+  SetStatusPanel(2, "");
+  if (!p_.MSComm1.portOpen()) {
+    p_.shell.messageBox("Communication Error!\r\nPlease check the settings.", "Warning",
+                        platform::MsgIcon::Critical);
+    return;
+  }
+  if (legacy()) p_.MSComm1.output(command);
+  SetStatusPanel(2, protocol::ReadableCommand(command));
+  AppendMonitorHeader(protocol::kHeaderToReader);
+  AppendMonitor(command);
+  if (!legacy()) p_.MSComm1.output(command);
+}
+
+void Module1::WaitForReply() {
+  {
+    ScopedCount waiting(waitDepth_);
+    ToggleBusy = true;
+    TimeoutHandled = true;
+    if (legacy()) {
+      p_.Timer2.setEnabled(true);
+      p_.Timer2.setInterval(TimeBase * kReplyTimeoutUnits);
+    } else {
+      p_.Timer2.setInterval(TimeBase * kReplyTimeoutUnits);
+      p_.Timer2.setEnabled(true);
+    }
+    ShowBusy();
+    if (!ReplyReceived) {
+      do {
+        if (ReplyReceived) break;
+        // A handler that ran inside this wait may have stopped the time-out timer; the wait
+        // must still end, so the timer is started again rather than waiting for ever.
+        if (!p_.Timer2.enabled()) p_.Timer2.setEnabled(true);
+        p_.pump.waitForEvents();
+      } while (!ReplyTimedOut);
+    }
+    p_.Timer2.setEnabled(false);
+
+    if (legacy()) {
+      ShowReady();
+    } else {
+      const Bytes fw = view_.FWLabel->caption();
+      const bool versionKnown = !fw.empty() && fw != ":";
+      if (!ReplyTimedOut && versionKnown) {
+        ShowReady();
+        if (!view_.DefaultButton->enabled()) EnableReaderControls();
+      } else if (ReplyTimedOut && !versionKnown) {
+        ShowNoReader();
+        DisableReaderControls();
+      } else if (fw == ":") {
+        ShowNoReader();
+        DisableReaderControls();
+      } else if (ReplyTimedOut) {
+        if (!view_.DefaultButton->enabled()) EnableReaderControls();
+      }
+    }
+    ReplyReceived = false;
+    TimeoutHandled = false;
+    ReplyTimedOut = false;
+    ToggleBusy = false;
+  }
+  NoteExchangeEnded();
+}
+
+void Module1::DisableReaderControls() {
+  view_.DefaultButton->setEnabled(false);
+  view_.PreSuffixCommand->setEnabled(false);
+  const std::pair<Control*, CheckControl*> pairs[] = {
+      {view_.SSESLabel, view_.SSESCheckBox},   {view_.LRCLabel, view_.LRCCheckBox},
+      {view_.ProtocolLabel, nullptr},          {view_.CTSLabel, view_.CTSCheckBox},
+      {view_.RTSLabel, view_.RTSCheckBox},     {view_.JISLabel, view_.JISCheckBox},
+      {view_.BuzzerLabel, view_.BuzzerCheckBox}, {view_.SelfArmLabel, view_.SelfArmCheckBox},
+  };
+  for (auto [label, box] : pairs) {
+    label->setCaption("");
+    if (box) box->setEnabled(false);
+  }
+}
+
+void Module1::EnableReaderControls() {
+  for (Control* c : {static_cast<Control*>(view_.DefaultButton), view_.PreSuffixCommand,
+                     static_cast<Control*>(view_.SSESCheckBox),
+                     static_cast<Control*>(view_.LRCCheckBox),
+                     static_cast<Control*>(view_.CTSCheckBox),
+                     static_cast<Control*>(view_.RTSCheckBox),
+                     static_cast<Control*>(view_.JISCheckBox),
+                     static_cast<Control*>(view_.BuzzerCheckBox),
+                     static_cast<Control*>(view_.SelfArmCheckBox)}) {
+    c->setEnabled(true);
+  }
+}
+
+void Module1::Timer1_Timer() {
+  p_.Timer1.setEnabled(false);
+  // Bytes still waiting after the quiet time mean the reception goes on.
+  const bool gathered = !ReplyBuffer.empty();
+  p_.pump.doEvents();
+  if (gathered && p_.MSComm1.inBufferCount() != 0) {
+    ReplyBuffer += p_.MSComm1.input();
+    ReplyReceived = false;
+    return;
+  }
+  CompleteReception();
+}
+
+void Module1::CompleteReception() {
+  ReplyReceived = true;
+  AppendMonitorHeader(protocol::kHeaderFromReader);
+  AppendMonitor(ReplyBuffer);
+  if (AwaitingReply && !FetchingCardData) {
+    InterpretReply(AwaitingReply, CardTypeRequested);
+  } else if (!AwaitingReply && !FetchingCardData) {
+    HandleSwipeData();
+  }
+}
+
+void Module1::Timer2_Timer() {
+  if (!legacy()) p_.Timer2.setEnabled(false);
+  if (p_.MSComm1.portOpen() && !TimeoutHandled) {
+    TimeoutHandled = true;
+    if (DetectStep > DetectLastStep) {
+      p_.shell.messageBox("Communication Error!", "Warning", platform::MsgIcon::Critical);
+      p_.shell.endProgram(0);
+    }
+    // A silent reset probe belongs to a found reader: its port stays open.
+    if (!resetProbeRunning_) {
+      ++DetectStep;
+      if (p_.MSComm1.portOpen()) (void)p_.MSComm1.setPortOpen(false);
+    }
+  }
+  ReplyTimedOut = true;
+  if (legacy()) p_.Timer2.setEnabled(false);
+}
+
+void Module1::Timer3_Timer() {
+  p_.Timer3.setEnabled(false);
+  if (CardDataArrived && !AwaitingReply) FetchCardData();
+}
+
+void Module1::RunWhenIdle(std::function<void()> action) {
+  if (!ExchangeActive()) {
+    action();
+    return;
+  }
+  deferred_.push_back(std::move(action));
+}
+
+void Module1::NoteExchangeEnded() {
+  if (ExchangeActive() || deferred_.empty() || drainPosted_) return;
+  // Run the deferred clicks from the event loop, after the sequence that just ended its
+  // wait has finished, never in the middle of it.
+  drainPosted_ = true;
+  p_.pump.post([this] {
+    drainPosted_ = false;
+    DrainDeferred();
+  });
+}
+
+void Module1::DrainDeferred() {
+  while (!deferred_.empty() && !ExchangeActive()) {
+    auto action = std::move(deferred_.front());
+    deferred_.pop_front();
+    action();
+  }
+}
+
+}  // namespace tkr::link

@@ -1,0 +1,206 @@
+#pragma once
+// Module1: the console's shared run-time state and the routines that the windows call.
+// Everything runs on the one user-interface thread; waiting means pumping window events,
+// so handlers nest inside the waits exactly as the reader's timing requires.
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+
+#include "core/link/monitor_log.h"
+#include "core/link/views.h"
+#include "core/protocol/bytes.h"
+#include "core/protocol/frames.h"
+#include "platform/event_pump.h"
+#include "platform/forms.h"
+#include "platform/serial_port.h"
+#include "platform/shell.h"
+#include "platform/timer.h"
+
+namespace tkr::link {
+
+struct Platform {
+  platform::SerialPort& MSComm1;
+  platform::Timer& Timer1;
+  platform::Timer& Timer2;
+  platform::Timer& Timer3;
+  platform::EventPump& pump;
+  platform::Shell& shell;
+  platform::Forms& forms;
+};
+
+// The seven configuration toggles of the main window.
+enum class Toggle { Buzzer, JIS, LRC, SelfArm, SSES, RTS, CTS };
+
+// One group of the prefix/suffix dialog: "Default" or six (one for the separator) code boxes.
+struct CodeGroup {
+  bool useDefault = true;
+  std::array<std::string, 6> boxes{};
+};
+// Track 1 prefix, track 1 suffix, track 2 prefix, track 2 suffix, track 3 prefix,
+// track 3 suffix, separator.
+using CodeSettings = std::array<CodeGroup, 7>;
+
+class Module1 {
+ public:
+  static constexpr int kQuietTimeMs = 100;  // Timer1: a gap this long ends a reception
+  static constexpr int kFetchDelayMs = 10;  // Timer3: from a swipe to the card-data fetch
+  static constexpr int kReplyTimeoutUnits = 20;  // WaitForReply: TimeBase x 20 ms
+  static constexpr int kProbeTimeoutUnits = 10;  // detection probe: TimeBase x 10 ms
+  // A reception this long is complete even if the line never pauses.
+  static constexpr std::size_t kReplyBufferLimit = 64 * 1024;
+
+  Module1(Edition edition, Platform platform, MainView view);
+  Module1(const Module1&) = delete;
+  Module1& operator=(const Module1&) = delete;
+
+  Edition edition() const { return edition_; }
+  bool legacy() const { return edition_ == Edition::Legacy; }
+  MainView& view() { return view_; }
+  platform::SerialPort& serial() { return p_.MSComm1; }
+  platform::Forms& forms() { return p_.forms; }
+  const protocol::CommandTable& commandTable() const { return CommandTable; }
+
+  // ---- Shared state -------------------------------------------------------------------
+  protocol::CommandTable CommandTable;
+
+  // Port state
+  int PortNumber = 0;
+  std::string BaudSetting;
+  std::string FrameSetting;
+  bool HardwareHandshake = false;
+  bool PortFailed = false;
+  bool FramingError = false;
+
+  // Exchange state
+  Bytes ReplyBuffer;
+  bool AwaitingReply = false;
+  bool ReplyReceived = false;
+  bool ReplyTimedOut = false;
+  bool TimeoutHandled = false;
+  int TimeBase = 0;
+  bool ToggleBusy = false;
+  bool CardDataArrived = false;
+
+  // Reply state
+  bool ReplyStatusEnabled = false;
+  bool CardTypeRequested = false;
+  bool FetchingCardData = false;
+  bool Track1Pending = false;
+  bool Track2Pending = false;
+  bool Track3Pending = false;
+  bool RefreshingView = false;
+
+  // Detection state
+  int DetectStep = 0;
+  int DetectLastStep = 0;
+  bool DetectCancelled = false;
+  int ReaderProtocol = 0;
+
+  // ---- Port connection and line settings ----------------------------------------------
+  void OpenPort(int port, const std::string& settings, bool handshake);
+  void EnsurePortOpen();
+  void ClosePort();
+  void ShowPortSettings();
+  void OnComm();
+
+  // ---- Command exchange and busy state -------------------------------------------------
+  void SendCommand(const Bytes& command);
+  void WaitForReply();
+  void DisableReaderControls();
+  void EnableReaderControls();
+  void Timer1_Timer();
+  void Timer2_Timer();
+  void Timer3_Timer();
+  void ShowBusy();
+  void ShowReady();
+  void ShowNoReader();
+
+  // ---- Reception monitor ---------------------------------------------------------------
+  void AppendMonitor(const Bytes& data);
+  void AppendMonitorHeader(std::string_view header);
+  void ClearTrackBoxes();
+  void HandleSwipeData();
+  const MonitorLog& monitor() const { return monitor_; }
+
+  // ---- Reply interpretation ------------------------------------------------------------
+  void InterpretReply(bool replyExpected, bool cardTypeRequested);
+  void FetchCardData();
+  void RefreshConfigView();
+  void FlushInput();
+
+  // ---- Automatic detection -------------------------------------------------------------
+  void AutoDetect();
+  // Detecting_form's load handler and its Cancel button; the form hands over its controls.
+  void DetectingForm_Load(DetectingView* view);
+  void DetectingForm_Unloaded();
+  void CancelCmdBtn_Click();
+
+  // ---- Main window ---------------------------------------------------------------------
+  // Start-up steps B1..B11; showWindow is step B7, bindResize steps B2/B3 belong to the window.
+  void Form_Load(const std::function<void()>& showWindow);
+  void RestartCommandButton_Click();
+  void ClearButton_Click();
+  void ExitButton_Click();
+  void Form_Unload();
+
+  // ---- Configuration toggles and defaults ----------------------------------------------
+  void ToggleClicked(Toggle toggle);
+  void RestoreReaderDefaults();
+  void DefaultButton_Click();
+
+  // ---- Track selection -----------------------------------------------------------------
+  void TrackCheckBoxClicked(int track);  // 1..3
+  void SendTrackSelection();
+
+  // ---- Host command console ------------------------------------------------------------
+  void txtSend_Click(int itemCode);  // -1 when no row is selected
+  void SendTyped(const Bytes& text);  // Enter in txtSend
+
+  // ---- Settings dialogs ----------------------------------------------------------------
+  void ApplyPortSettings();
+  void ComPortDefault();
+  void SendProtocolSetting();
+  void SendCodeSettings(const CodeSettings& settings);
+
+  // True while an exchange or a detection is running; operator actions that would start
+  // an exchange of their own are deferred until it has ended.
+  bool ExchangeActive() const { return waitDepth_ > 0 || detectDepth_ > 0 || loadDepth_ > 0; }
+  void RunWhenIdle(std::function<void()> action);
+
+ private:
+  // Counts a running wait or scan for as long as it lasts, on every way out.
+  struct ScopedCount {
+    explicit ScopedCount(int& count) : count_(count) { ++count_; }
+    ~ScopedCount() { --count_; }
+    ScopedCount(const ScopedCount&) = delete;
+    ScopedCount& operator=(const ScopedCount&) = delete;
+    int& count_;
+  };
+
+  void ScanPorts();
+  CheckControl* ToggleBox(Toggle toggle) const;
+  void WaitForProbe();
+  void CompleteReception();
+  void RestoreDefaultsSequence(bool emptyBufferFirst);
+  CheckControl* TrackBox(int track) const;
+  void SetStatusPanel(int panel, const Bytes& text);
+  void NoteExchangeEnded();
+  void DrainDeferred();
+
+  Edition edition_;
+  Platform p_;
+  MainView view_;
+  DetectingView* detecting_ = nullptr;
+  MonitorLog monitor_;
+
+  int waitDepth_ = 0;
+  int detectDepth_ = 0;
+  int loadDepth_ = 0;
+  bool drainPosted_ = false;
+  bool resetProbeRunning_ = false;
+  std::deque<std::function<void()>> deferred_;
+};
+
+}  // namespace tkr::link

@@ -1,0 +1,90 @@
+// The one serial port: opening, closing, showing its settings, and the receive event.
+#include "core/link/module1.h"
+#include "core/protocol/line_settings.h"
+
+namespace tkr::link {
+
+using platform::comRTS;
+using platform::comNone;
+
+Module1::Module1(Edition edition, Platform platform, MainView view)
+    : edition_(edition), p_(platform), view_(view) {
+  monitor_.attach(view_.txtReceive);
+  p_.MSComm1.onComm = [this] { OnComm(); };
+  p_.Timer1.onTimer = [this] { Timer1_Timer(); };
+  p_.Timer2.onTimer = [this] { Timer2_Timer(); };
+  p_.Timer3.onTimer = [this] { Timer3_Timer(); };
+}
+
+void Module1::OpenPort(int port, const std::string& settings, bool handshake) {
+  ClosePort();
+  p_.MSComm1.setCommPort(port);
+  p_.MSComm1.setSettings(settings);
+  p_.MSComm1.setHandshaking(handshake ? comRTS : comNone);
+  EnsurePortOpen();
+}
+
+void Module1::EnsurePortOpen() {
+  if (p_.MSComm1.portOpen()) return;
+  if (!p_.MSComm1.setPortOpen(true)) {
+    PortFailed = true;
+    return;
+  }
+  // The legacy edition never clears the flag here; only a detection step does.
+  if (!legacy()) PortFailed = false;
+}
+
+void Module1::ClosePort() {
+  if (!p_.MSComm1.portOpen()) return;
+  if (!p_.MSComm1.setPortOpen(false)) {
+    p_.shell.messageBox("COM port close error!", "Message", platform::MsgIcon::Information);
+    p_.pump.doEvents();
+  }
+}
+
+void Module1::ShowPortSettings() {
+  const auto parts = protocol::SplitSettings(p_.MSComm1.settings());
+  view_.BaudRateLabel->setCaption(parts.baud);
+  view_.ParityLabel->setCaption(parts.frame);
+  view_.COMPortLabel->setCaption(std::to_string(p_.MSComm1.commPort()));
+}
+
+void Module1::OnComm() {
+  if (legacy()) p_.Timer1.setEnabled(false);
+  ShowBusy();
+  switch (p_.MSComm1.commEvent()) {
+    case platform::comEvCD:
+    case platform::comEvCTS:
+    case platform::comEvDSR:
+    case platform::comEvRing:
+    case platform::comEvSend:
+      break;
+    case platform::comEvReceive:
+      if (legacy()) {
+        // The legacy handler restarts the quiet time with the interval taken from TimeBase.
+        ShowBusy();
+        p_.Timer1.setEnabled(true);
+        p_.Timer1.setInterval(TimeBase);
+        ReplyBuffer += p_.MSComm1.input();
+      } else {
+        p_.Timer1.setEnabled(false);  // disabling and enabling restarts the quiet time
+        ReplyBuffer += p_.MSComm1.input();
+        p_.Timer1.setEnabled(true);
+      }
+      // A device that streams without ever pausing must not grow the buffer without bound:
+      // a full buffer is taken as a complete reception, logged and dispatched at once.
+      if (ReplyBuffer.size() >= kReplyBufferLimit) {
+        p_.Timer1.setEnabled(false);
+        CompleteReception();
+      }
+      break;
+    case platform::comEventFrame:
+      FramingError = true;
+      break;
+    default:
+      return;  // line errors and a vanished device: the waits end by their time-outs
+  }
+  p_.pump.doEvents();
+}
+
+}  // namespace tkr::link

@@ -1,0 +1,101 @@
+// Turning the reader's answers into what the operator sees.
+#include "core/protocol/replies.h"
+#include "core/protocol/monitor_format.h"
+#include "core/link/module1.h"
+
+namespace tkr::link {
+
+using protocol::ConfigItem;
+
+void Module1::InterpretReply(bool replyExpected, bool cardTypeRequested) {
+  if (ReplyStatusEnabled) {
+    SetStatusPanel(4, "");
+    if (replyExpected) {
+      if (const auto status = protocol::StatusText(ReplyBuffer)) {
+        SetStatusPanel(4, Bytes(*status));
+      } else if (cardTypeRequested && protocol::PassesCardTypeGate(ReplyBuffer)) {
+        if (const auto type = protocol::CardTypeFor(ReplyBuffer)) {
+          SetStatusPanel(4, Bytes(type->panel));
+          view_.CardTypeLabel->setCaption(Bytes(type->caption));
+        }
+        CardTypeRequested = false;
+      } else if (legacy() && !cardTypeRequested) {
+        // The legacy edition logs an unrecognised reply a second time.
+        AppendMonitorHeader(protocol::kHeaderFromReader);
+        AppendMonitor(ReplyBuffer);
+      }
+    }
+  }
+  AwaitingReply = false;
+  ShowReady();
+}
+
+void Module1::FetchCardData() {
+  AwaitingReply = true;
+  FetchingCardData = true;
+  SendCommand("T");
+  WaitForReply();
+  if (protocol::PassesCardTypeGate(ReplyBuffer)) {
+    if (const auto type = protocol::CardTypeFor(ReplyBuffer)) {
+      view_.CardTypeLabel->setCaption(Bytes(type->fetchCaption));
+    }
+  }
+  ReplyBuffer.clear();
+  AwaitingReply = false;
+  ReplyReceived = false;
+
+  struct TrackRequest {
+    bool& pending;
+    const char* command;
+    Control* box;
+  };
+  const TrackRequest tracks[] = {{Track1Pending, "Q", view_.Track1TextBox},
+                                 {Track2Pending, "R", view_.Track2TextBox},
+                                 {Track3Pending, "S", view_.Track3TextBox}};
+  for (const auto& track : tracks) {
+    if (!track.pending) continue;
+    AwaitingReply = false;
+    FlushInput();
+    SendCommand(track.command);
+    WaitForReply();
+    const Bytes reply = ReplyBuffer;
+    track.pending = false;
+    ReplyReceived = false;
+    track.box->setCaption(reply == "+" ? "No Data" : reply == "*" ? "Error" : reply);
+    ReplyBuffer.clear();
+  }
+  FetchingCardData = false;
+  AwaitingReply = false;
+}
+
+void Module1::RefreshConfigView() {
+  ReplyBuffer.clear();
+  ReplyStatusEnabled = false;
+  AwaitingReply = true;
+  ReplyReceived = false;
+  SendCommand(CommandTable[protocol::Cmd::RE1]);
+  WaitForReply();
+  for (const auto& update : protocol::DecodeConfigStatus(ReplyBuffer)) {
+    Control* label = nullptr;
+    CheckControl* box = nullptr;
+    switch (update.item) {
+      case ConfigItem::SSES: label = view_.SSESLabel; box = view_.SSESCheckBox; break;
+      case ConfigItem::LRC: label = view_.LRCLabel; box = view_.LRCCheckBox; break;
+      case ConfigItem::Protocol: label = view_.ProtocolLabel; break;
+      case ConfigItem::CTS: label = view_.CTSLabel; box = view_.CTSCheckBox; break;
+      case ConfigItem::RTS: label = view_.RTSLabel; box = view_.RTSCheckBox; break;
+      case ConfigItem::JIS: label = view_.JISLabel; box = view_.JISCheckBox; break;
+      case ConfigItem::SelfArm: label = view_.SelfArmLabel; box = view_.SelfArmCheckBox; break;
+      case ConfigItem::Buzzer: label = view_.BuzzerLabel; box = view_.BuzzerCheckBox; break;
+    }
+    label->setCaption(Bytes(update.caption));
+    // A changed value raises the box's click, which only recolours while RefreshingView.
+    if (RefreshingView && box && update.boxValue) box->setValue(*update.boxValue);
+  }
+  ReplyBuffer.clear();
+  ReplyStatusEnabled = true;
+}
+
+void Module1::FlushInput() { p_.MSComm1.discardInput(); }
+
+}  // namespace tkr::link

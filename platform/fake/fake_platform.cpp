@@ -1,0 +1,136 @@
+#include "platform/fake/fake_platform.h"
+
+#include "core/protocol/line_settings.h"
+
+namespace tkr::platform::fake {
+
+void FakeTimer::arm() {
+  disarm();
+  if (!enabled_ || interval_ <= 0) return;
+  pending_ = loop_.after(interval_ * kMs, [this] {
+    pending_.reset();
+    arm();  // a window timer keeps firing until disabled
+    if (onTimer) onTimer();
+  });
+}
+
+void FakeTimer::disarm() {
+  if (pending_) loop_.cancel(*pending_);
+  pending_.reset();
+}
+
+void FakeTimer::setInterval(int ms) {
+  interval_ = ms;
+  arm();
+}
+
+void FakeTimer::setEnabled(bool enabled) {
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  arm();
+}
+
+bool FakeSerialPort::setPortOpen(bool open) {
+  if (open == open_) return true;
+  if (!open) {
+    if (failClose) return false;
+    open_ = false;
+    inBuffer_.clear();
+    if (connected_) connected_->hostClosed();
+    connected_ = nullptr;
+    return true;
+  }
+  auto it = devices_.find(commPort_);
+  if (it == devices_.end() || busy_[commPort_] || !protocol::ParseSettings(settings_)) return false;
+  open_ = true;
+  ++opens_;
+  connected_ = it->second;
+  lineFreeAt_ = loop_.now();
+  connected_->hostOpened(*this);
+  return true;
+}
+
+Micros FakeSerialPort::characterTime() const {
+  const auto parsed = protocol::ParseSettings(settings_);
+  const double seconds = protocol::CharacterTime(parsed.value_or(protocol::LineSettings{}));
+  return static_cast<Micros>(seconds * 1e6 + 0.5);
+}
+
+void FakeSerialPort::output(const Bytes& data) {
+  if (!open_) return;
+  written_ += data;
+  writes_.push_back(data);
+  // The bytes leave one character time apart, after whatever is still being sent.
+  lineFreeAt_ = std::max(lineFreeAt_, loop_.now()) +
+                static_cast<Micros>(data.size()) * characterTime();
+  if (connected_) connected_->hostWrote(data, lineFreeAt_);
+}
+
+Bytes FakeSerialPort::input() {
+  Bytes out;
+  out.swap(inBuffer_);
+  return out;
+}
+
+void FakeSerialPort::deliver(const Bytes& data) {
+  if (!open_) return;  // nobody listens on a closed port: the bytes are lost
+  inBuffer_ += data;
+  raise(comEvReceive);
+}
+
+void FakeSerialPort::raise(int event) {
+  event_ = event;
+  if (onComm) onComm();
+}
+
+void FakeSerialPort::vanish() {
+  if (!open_) return;
+  open_ = false;
+  inBuffer_.clear();
+  connected_ = nullptr;
+  raise(comEventDeviceLost);
+}
+
+void FakeShell::messageBox(const std::string& text, const std::string& title, MsgIcon icon) {
+  boxes.push_back({text, title, icon, loop_.now()});
+  // A modal box runs its own event loop until the operator dismisses it.
+  if (dismissAfter > 0) loop_.runFor(dismissAfter);
+}
+
+void FakeForms::load(FormId form) {
+  if (loaded(form)) return;
+  loaded_[form] = true;
+  history.emplace_back("load", form);
+  if (auto it = onLoad.find(form); it != onLoad.end() && it->second) it->second();
+}
+
+void FakeForms::show(FormId form) {
+  load(form);
+  visible_[form] = true;
+  history.emplace_back("show", form);
+}
+
+void FakeForms::unload(FormId form) {
+  if (!loaded(form)) return;
+  loaded_.erase(form);
+  visible_.erase(form);
+  history.emplace_back("unload", form);
+  if (auto it = onUnload.find(form); it != onUnload.end() && it->second) it->second();
+}
+
+void FakeCheck::setValue(int v) {
+  if (v == value_) return;
+  value_ = v;
+  if (onClick) onClick();
+}
+
+void FakeLog::removeLeadingLines(std::size_t lines) {
+  std::size_t pos = 0;
+  for (std::size_t i = 0; i < lines && pos != std::string::npos; ++i) {
+    pos = text_.find('\n', pos);
+    if (pos != std::string::npos) ++pos;
+  }
+  text_.erase(0, pos == std::string::npos ? text_.size() : pos);
+}
+
+}  // namespace tkr::platform::fake
