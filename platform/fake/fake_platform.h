@@ -146,7 +146,9 @@ class FakeForms : public Forms {
   std::map<FormId, bool> visible_;
 };
 
-class FakeControl : public virtual Control {
+// Plain property storage for any control kind.
+template <class Base>
+class FakeControlOf : public Base {
  public:
   Bytes caption() const override { return caption_; }
   void setCaption(const Bytes& t) override { caption_ = t; }
@@ -164,7 +166,9 @@ class FakeControl : public virtual Control {
   Color back_ = 0;
 };
 
-class FakeCheck : public CheckControl, public FakeControl {
+using FakeControl = FakeControlOf<Control>;
+
+class FakeCheck : public FakeControlOf<CheckControl> {
  public:
   int value() const override { return value_; }
   void setValue(int v) override;
