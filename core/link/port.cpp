@@ -72,10 +72,12 @@ void Module1::OnComm() {
         p_.Timer1.setEnabled(true);
       }
       // A device that streams without ever pausing must not grow the buffer without bound:
-      // a full buffer is taken as a complete reception, logged and dispatched at once.
+      // a full buffer is taken as a complete reception, logged and dispatched at once, and
+      // gathering starts afresh (its bytes stand in the monitor).
       if (ReplyBuffer.size() >= kReplyBufferLimit) {
         p_.Timer1.setEnabled(false);
         CompleteReception();
+        ReplyBuffer.clear();
       }
       break;
     case platform::comEventFrame:

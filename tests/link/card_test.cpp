@@ -1,0 +1,200 @@
+// Replies, card swipes and the configuration read-out, against the simulated reader.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/link/reader_fixture.h"
+
+namespace tkr::testing {
+namespace {
+
+sim::Card IsoCard() {
+  sim::Card card;
+  card.name = "test";
+  card.type = '3';
+  card.tracks = {sim::Track::Of("B4000123456789010^DOE/JOHN^2912101"),
+                 sim::Track::Of("4000123456789010=29121010000"), sim::Track::Of("0123")};
+  return card;
+}
+
+TEST(Swipe, FillsCardTypeAndTrackBoxes) {
+  struct Row {
+    const char* name;
+    sim::Card card;
+    Bytes track1, track2, track3;
+    Bytes cardType;
+  };
+  sim::Card bad = IsoCard();
+  bad.tracks = {sim::Track::None(), sim::Track::Of("1234"), sim::Track::Bad()};
+  sim::Card binary = IsoCard();
+  binary.type = '0';
+  binary.tracks[0] = sim::Track::Of(MakeBytes({0x00, 0x0D, 0xFF, 0x80, 'A'}));
+  const Row rows[] = {
+      {"iso_three_tracks", IsoCard(), "%B4000123456789010^DOE/JOHN^2912101?&",
+       ";4000123456789010=29121010000?5", ";0123?4", "ISO"},
+      {"empty_and_bad_tracks", bad, "No Data", ";1234?0", "Error", "ISO"},
+      {"any_byte_shown_unchanged", binary, MakeBytes({'%', 0x00, 0x0D, 0xFF, 0x80, 'A', '?', ')'}),
+       ";4000123456789010=29121010000?5", ";0123?4", "Any type or no data"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WithReader t;
+    t.load();
+    const std::size_t mark = t.mark();
+    t.reader->swipe(row.card);
+    t.c.loop.runFor(2000 * kMs);
+    EXPECT_EQ(t.c.w.Track1TextBox.caption(), row.track1);
+    EXPECT_EQ(t.c.w.Track2TextBox.caption(), row.track2);
+    EXPECT_EQ(t.c.w.Track3TextBox.caption(), row.track3);
+    EXPECT_EQ(t.c.w.CardTypeLabel.caption(), row.cardType);
+    EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{"T", "Q", "R", "S"}));
+    EXPECT_EQ(t.c.w.BusyTextLabel.caption(), "Ready");
+    EXPECT_FALSE(t.c.m().FetchingCardData);
+    // The monitor starts with the swipe's own reception, then the fetch's exchanges.
+    const std::string log = t.c.monitor();
+    EXPECT_EQ(log.rfind("PC<--MSR\r\n", 0), 0u);
+    EXPECT_NE(log.find("PC-->MSR\r\n54h \r\n"), std::string::npos);
+  }
+}
+
+TEST(Swipe, OnlyPendingTracksAreAsked) {
+  WithReader t;
+  t.load();
+  t.reader->swipe(IsoCard());
+  // Clear tracks 1 and 3 between the swipe and the fetch, as a list choice would.
+  t.c.loop.runUntil([&] { return t.c.m().CardDataArrived; }, 2000 * kMs);
+  t.c.m().Track1Pending = false;
+  t.c.m().Track3Pending = false;
+  const std::size_t mark = t.mark();
+  t.c.loop.runFor(2000 * kMs);
+  EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{"T", "R"}));
+}
+
+TEST(InterpretReply, StatusAndCardTypeTexts) {
+  struct Row {
+    const char* name;
+    Bytes reply;
+    bool cardTypeRequested;
+    Bytes panel;
+    Bytes label;
+    bool stillRequested;
+  };
+  const Row rows[] = {
+      {"ack", "^", false, "ACK", "", false},
+      {"ack_with_cr_is_not_recognised", "^\r", false, "", "", false},
+      {"power_on", ":", false, "Power On Report", "", false},
+      {"cannot_execute", "~", true, "Cannot Execute", "", true},
+      {"any_type", "O", true, "Any Type", "Any Type", false},
+      {"unknown_type", "0", true, "unknow", "unknow", false},
+      {"jis_six", "6", true, "TK1, TK2 & TK3 7BPC&210BPI same SS, ES",
+       "TK1,2&&3 7BPC&&210BPI same SS,ES", false},
+      {"five_fails_gate", "5", true, "", "", true},
+      {"ordinal_pass_without_text", "10", true, "", "", false},
+      {"type_without_request", "3", false, "", "", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakeConsole c;
+    c.m().ReplyStatusEnabled = true;
+    c.m().ReplyBuffer = row.reply;
+    c.m().CardTypeRequested = row.cardTypeRequested;
+    c.w.Panel4.setCaption("old");
+    c.m().InterpretReply(true, row.cardTypeRequested);
+    EXPECT_EQ(c.panel(4), row.panel);
+    EXPECT_EQ(c.w.CardTypeLabel.caption(), row.label);
+    EXPECT_EQ(c.m().CardTypeRequested, row.stillRequested);
+    EXPECT_FALSE(c.m().AwaitingReply);
+    EXPECT_EQ(c.w.BusyTextLabel.caption(), "Ready");
+    EXPECT_EQ(c.monitor(), "");
+  }
+}
+
+TEST(InterpretReply, LegacyEchoesUnrecognisedReplies) {
+  FakeConsole c(Edition::Legacy);
+  c.m().ReplyStatusEnabled = true;
+  c.m().ReplyBuffer = "ab";
+  c.m().InterpretReply(true, false);
+  EXPECT_EQ(c.monitor(), "PC<--MSR\r\n61h 62h \r\n");
+}
+
+TEST(RefreshConfigView, LabelsFromEachPositionAndPartialReplies) {
+  using W = FakeMainWindow;
+  using Expect = std::vector<std::pair<FakeControl W::*, Bytes>>;
+  struct Row {
+    const char* name;
+    Bytes reply;
+    Expect expect;
+  };
+  const Row rows[] = {
+      {"c_at_1", "C0000000", {{&W::SSESLabel, "Included"}, {&W::LRCLabel, "No LRC"}}},
+      {"8_at_1", "80000000", {{&W::SSESLabel, "Included"}, {&W::LRCLabel, "Included"}}},
+      {"protocol_2_no_handshake", "00C00000",
+       {{&W::ProtocolLabel, "2"}, {&W::RTSLabel, "Disable"}, {&W::CTSLabel, "Disable"}}},
+      {"protocol_1", "00800000", {{&W::ProtocolLabel, "1"}}},
+      {"mask_4_alone_is_protocol_0", "00400000", {{&W::ProtocolLabel, "0"}}},
+      {"rts_cts_on", "00300000", {{&W::RTSLabel, "Enable"}, {&W::CTSLabel, "Enable"}}},
+      {"lower_case_reads_clear", "00000d00",
+       {{&W::JISLabel, "Without"}, {&W::SelfArmLabel, "Disable"}, {&W::BuzzerLabel, "Disable"}}},
+      {"D_at_6", "00000D00",
+       {{&W::JISLabel, "With"}, {&W::SelfArmLabel, "Enable"}, {&W::BuzzerLabel, "Enable"}}},
+      {"short_reply_keeps_missing_positions", "8",
+       {{&W::SSESLabel, "Included"}, {&W::JISLabel, "old"}}},
+      {"empty_reply_changes_nothing", "", {{&W::SSESLabel, ""}, {&W::JISLabel, "old"}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WithReader t(Edition::Current, 0);
+    ScriptedDevice dev(t.c.loop, [&](const Bytes&) { return row.reply; });
+    t.c.port.attach(1, &dev);
+    t.c.m().CommandTable.BuildCommandTable();
+    t.c.m().TimeBase = 100;
+    t.c.timer1.setInterval(100);
+    t.c.m().OpenPort(1, "9600,n,8,1", false);
+    t.c.w.JISLabel.setCaption("old");
+    t.c.w.FWLabel.setCaption("TKR510V1");  // a known reader: silence blanks nothing
+    t.c.m().RefreshConfigView();
+    for (const auto& [label, caption] : row.expect) EXPECT_EQ((t.c.w.*label).caption(), caption);
+    EXPECT_TRUE(t.c.m().ReplyStatusEnabled);
+    EXPECT_EQ(t.c.m().ReplyBuffer, "");
+  }
+}
+
+// Any bytes in place of any reply: nothing crashes, nothing hangs, and once the exchanges
+// are over the busy indicator says what happened.
+TEST(Fuzz, GarbageRepliesNeverBreakTheConsole) {
+  std::mt19937 rng(20261206);
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    WithReader t;
+    t.load();
+    t.reader->setFault(sim::Fault::Garbage);
+    t.reader->model().setFault(sim::Fault::Garbage);
+    switch (round % 4) {
+      case 0: t.reader->swipe(IsoCard()); break;
+      case 1: t.c.w.BuzzerCheckBox.click(); break;
+      case 2: t.c.m().RestartCommandButton_Click(); break;
+      case 3: t.c.m().txtSend_Click(static_cast<int>(rng() % 32)); break;
+    }
+    t.c.loop.runFor(30000 * kMs);
+    EXPECT_FALSE(t.c.m().ExchangeActive());
+    EXPECT_FALSE(t.c.m().ToggleBusy);
+    EXPECT_FALSE(t.c.m().FetchingCardData);
+    const Bytes busy = t.c.w.BusyTextLabel.caption();
+    EXPECT_TRUE(busy == "Ready" || busy == "Card Reader is not connected or defective." ||
+                busy == "Under processing, please don't swipe card!");
+  }
+  // The reply routines themselves over random byte strings.
+  FakeConsole c;
+  c.m().ReplyStatusEnabled = true;
+  for (int i = 0; i < 2000; ++i) {
+    Bytes reply(rng() % 12, '\0');
+    for (char& b : reply) b = static_cast<char>(rng() % 256);
+    c.m().ReplyBuffer = reply;
+    c.m().CardTypeRequested = (i % 2) != 0;
+    c.m().InterpretReply(true, c.m().CardTypeRequested);
+    EXPECT_EQ(c.w.BusyTextLabel.caption(), "Ready");
+  }
+}
+
+}  // namespace
+}  // namespace tkr::testing

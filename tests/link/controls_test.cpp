@@ -1,0 +1,242 @@
+// The operator's controls against the simulated reader: toggles, defaults, tracks, commands.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "core/protocol/host_commands.h"
+#include "tests/link/reader_fixture.h"
+
+namespace tkr::testing {
+namespace {
+
+Bytes Frame(std::initializer_list<int> bytes) { return MakeBytes(bytes); }
+const Bytes kRE1 = Frame({0x09, 0x00, 0x03, 0x52, 0x45, 0x31, 0x2C});
+const Bytes kReset = "\x7F";
+
+TEST(Toggles, EachPlainToggleSendsItsFrameResetAndReadOut) {
+  struct Row {
+    const char* name;
+    FakeCheck FakeMainWindow::*box;
+    Bytes frame;  // the frame the click sends from the default configuration
+    FakeControl FakeMainWindow::*label;
+    Bytes labelAfter;
+  };
+  const Row rows[] = {
+      {"buzzer_off", &FakeMainWindow::BuzzerCheckBox, Frame({9, 0, 3, 0x42, 0x5A, 0x44, 0x56}), &FakeMainWindow::BuzzerLabel,
+       "Disable"},
+      {"jis_on", &FakeMainWindow::JISCheckBox, Frame({9, 0, 3, 0x4A, 0x48, 0x45, 0x4D}), &FakeMainWindow::JISLabel,
+       "With"},
+      {"lrc_off", &FakeMainWindow::LRCCheckBox, Frame({9, 0, 3, 0x4C, 0x43, 0x44, 0x41}), &FakeMainWindow::LRCLabel,
+       "No LRC"},
+      {"self_arm_on", &FakeMainWindow::SelfArmCheckBox, Frame({9, 0, 3, 0x53, 0x41, 0x45, 0x5D}), &FakeMainWindow::SelfArmLabel,
+       "Enable"},
+      {"sses_off", &FakeMainWindow::SSESCheckBox, Frame({9, 0, 3, 0x45, 0x53, 0x44, 0x58}), &FakeMainWindow::SSESLabel,
+       "No SS&&ES"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WithReader t;
+    t.load();
+    FakeCheck& box = t.c.w.*row.box;
+    const std::size_t mark = t.mark();
+    box.click();
+    EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{row.frame, kReset, kRE1}));
+    EXPECT_EQ((t.c.w.*row.label).caption(), row.labelAfter);
+    EXPECT_EQ(box.backColor(), box.value() ? platform::kGreen : platform::kLightGreen);
+    EXPECT_FALSE(t.c.m().ToggleBusy);
+    EXPECT_EQ(t.c.panel(2), "[09][00][03]RE1,");  // the read-out was the last command
+  }
+}
+
+TEST(Toggles, ClickDuringAnotherWaitIsIgnored) {
+  WithReader t;
+  t.load();
+  t.reader->setReplyDelay(500 * kMs);
+  const std::size_t mark = t.mark();
+  t.c.loop.schedule(t.c.loop.now() + 100 * kMs, [&] { t.c.w.JISCheckBox.click(); });
+  t.c.w.BuzzerCheckBox.click();
+  t.c.loop.runFor(3000 * kMs);
+  EXPECT_EQ(t.heardSince(mark).front(), Frame({9, 0, 3, 0x42, 0x5A, 0x44, 0x56}));
+  EXPECT_EQ(t.heardSince(mark).size(), 3u);  // nothing for the JIS box
+  EXPECT_EQ(t.c.w.JISCheckBox.value(), 1);
+  EXPECT_EQ(t.c.w.JISCheckBox.backColor(), platform::kLightGreen);
+}
+
+TEST(Toggles, RtsCtsInterlockAndPortFlowControl) {
+  WithReader t;
+  t.load();
+  auto& rts = t.c.w.RTSCheckBox;
+  auto& cts = t.c.w.CTSCheckBox;
+  std::size_t mark = t.mark();
+  cts.click();  // RTS off: refused, waits for the time-out, reads back
+  EXPECT_EQ(t.heardSince(mark), std::vector<Bytes>{kRE1});
+  cts.setValue(0);  // raises the click again; refused once more
+  mark = t.mark();
+  rts.click();
+  EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{Frame({9, 0, 3, 0x52, 0x54, 0x45, 0x49}), kRE1}));
+  mark = t.mark();
+  cts.click();
+  EXPECT_EQ(t.c.port.handshaking(), platform::comRTS);
+  EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{Frame({9, 0, 3, 0x43, 0x54, 0x45, 0x58}), kRE1}));
+  EXPECT_EQ(t.c.w.CTSLabel.caption(), "Enable");
+  cts.click();
+  EXPECT_EQ(t.c.port.handshaking(), platform::comRTS);  // "CTD" leaves the port's flow control
+  rts.click();
+  EXPECT_EQ(t.c.port.handshaking(), platform::comNone);
+  EXPECT_EQ(t.c.w.RTSLabel.caption(), "Disable");
+}
+
+TEST(Defaults, RestoreReaderDefaultsReopensAt9600AndReadsBack) {
+  WithReader t;
+  t.load();
+  t.c.w.BuzzerCheckBox.click();
+  t.c.w.JISCheckBox.click();
+  ASSERT_EQ(t.c.w.BuzzerLabel.caption(), "Disable");
+  const int opens = t.c.port.opens();
+  const std::size_t mark = t.mark();
+  t.c.m().DefaultButton_Click();
+  EXPECT_EQ(t.heardSince(mark),
+            (std::vector<Bytes>{Frame({9, 0, 3, 0x44, 0x46, 0x00, 0x08}), kReset, kReset, kRE1}));
+  EXPECT_EQ(t.c.port.opens(), opens + 1);
+  EXPECT_EQ(t.c.port.settings(), "9600,n,8,1");
+  EXPECT_EQ(t.c.port.handshaking(), platform::comNone);
+  EXPECT_EQ(t.c.w.BuzzerLabel.caption(), "Enable");
+  EXPECT_EQ(t.c.w.BuzzerCheckBox.value(), 1);
+  EXPECT_EQ(t.c.w.JISCheckBox.value(), 0);
+  EXPECT_EQ(t.c.w.JISCheckBox.backColor(), platform::kLightGreen);
+  EXPECT_EQ(t.reader->model().config(), sim::ReaderConfig{});
+}
+
+TEST(Tracks, SelectionFramesFollowTheMask) {
+  WithReader t;
+  t.load();
+  struct Step {
+    const char* name;
+    FakeCheck FakeMainWindow::*box;
+    std::vector<Bytes> sent;
+  };
+  const Step steps[] = {
+      {"uncheck_tk1_sends_tk6", &FakeMainWindow::TK1CheckBox, {Frame({9, 0, 3, 0x54, 0x4B, 0x36, 0x23})}},
+      {"uncheck_tk2_sends_tk4", &FakeMainWindow::TK2CheckBox, {Frame({9, 0, 3, 0x54, 0x4B, 0x34, 0x21})}},
+      {"last_track_stays", &FakeMainWindow::TK3CheckBox, {}},
+      {"check_tk1_sends_tk5", &FakeMainWindow::TK1CheckBox, {Frame({9, 0, 3, 0x54, 0x4B, 0x35, 0x20})}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    const std::size_t mark = t.mark();
+    (t.c.w.*step.box).click();
+    t.c.loop.runFor(100 * kMs);
+    EXPECT_EQ(t.heardSince(mark), step.sent);
+  }
+  EXPECT_EQ(t.c.w.TK3CheckBox.value(), 1);
+  EXPECT_EQ(t.reader->model().config().trackMask, 5);
+}
+
+TEST(Tracks, ClickDuringAWaitIsDeferredNotNested) {
+  WithReader t;
+  t.load();
+  t.reader->setReplyDelay(400 * kMs);
+  const std::size_t mark = t.mark();
+  t.c.loop.schedule(t.c.loop.now() + 50 * kMs, [&] { t.c.w.TK1CheckBox.click(); });
+  t.c.m().txtSend_Click(19);  // "One Long Beep", answered late
+  EXPECT_EQ(t.c.panel(4), "ACK");  // the beep's own answer reached its own waiter
+  t.c.loop.runFor(2000 * kMs);
+  EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{"Z", Frame({9, 0, 3, 0x54, 0x4B, 0x36, 0x23})}));
+  EXPECT_EQ(t.reader->model().config().trackMask, 6);
+}
+
+TEST(HostCommands, EveryListRowWritesExactlyItsBytes) {
+  WithReader t;
+  t.load();
+  const protocol::CommandTable& table = t.c.m().CommandTable;
+  for (const auto& row : protocol::HostCommandList()) {
+    SCOPED_TRACE(std::string(row.text));
+    const std::size_t written = t.c.port.written().size();
+    t.c.m().txtSend_Click(row.itemCode);
+    EXPECT_EQ(t.c.port.written().substr(written), protocol::HostCommandBytes(row.itemCode, table));
+    EXPECT_EQ(t.c.w.COMPortLabel.caption(), "1");
+  }
+  // The two message boxes, after their bytes went out.
+  ASSERT_EQ(t.c.shell.boxes.size(), 2u);
+  EXPECT_EQ(t.c.shell.boxes[0].text, "Pause");
+  EXPECT_EQ(t.c.shell.boxes[1].text, "Resume");
+  EXPECT_EQ(t.c.shell.boxes[0].title, "Information");
+}
+
+TEST(HostCommands, CardTypeReportAndReadConfigStatus) {
+  WithReader t;
+  t.load();
+  sim::Card card = sim::SampleCards().front();
+  card.type = '3';
+  t.reader->model().swipe(card);  // remembered, nothing sent
+  t.c.m().txtSend_Click(23);
+  EXPECT_EQ(t.c.panel(4), "ISO");
+  EXPECT_EQ(t.c.w.CardTypeLabel.caption(), "ISO");
+  t.c.w.BuzzerLabel.setCaption("kept");
+  t.c.m().txtSend_Click(29);
+  EXPECT_EQ(t.c.w.BuzzerLabel.caption(), "kept");
+}
+
+TEST(HostCommands, TypedTextGoesOutAsTyped) {
+  WithReader t;
+  t.load();
+  t.c.w.Track1TextBox.setCaption("kept");
+  const std::size_t written = t.c.port.written().size();
+  t.c.w.txtSend.setCaption("abc");
+  t.c.m().SendTyped("abc");
+  EXPECT_EQ(t.c.port.written().substr(written), "abc");
+  EXPECT_EQ(t.c.w.txtSend.caption(), "");
+  EXPECT_EQ(t.c.w.Track1TextBox.caption(), "kept");
+  t.c.m().SendTyped("Abort");
+  EXPECT_EQ(t.c.port.written().substr(written), "abcAbort");
+}
+
+// Quick clicks through toggles, tracks and the command list while the reader is slow or
+// silent: once everything has ended, boxes, labels and the indicator agree with the reader.
+TEST(Stress, RandomClicksEndInAConsistentState) {
+  std::mt19937 rng(4242);
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE(round);
+    WithReader t;
+    t.load();
+    FakeCheck* toggles[] = {&t.c.w.BuzzerCheckBox, &t.c.w.JISCheckBox, &t.c.w.LRCCheckBox,
+                            &t.c.w.SelfArmCheckBox, &t.c.w.SSESCheckBox};
+    FakeCheck* tracks[] = {&t.c.w.TK1CheckBox, &t.c.w.TK2CheckBox, &t.c.w.TK3CheckBox};
+    Micros at = t.c.loop.now();
+    for (int click = 0; click < 25; ++click) {
+      at += static_cast<Micros>(rng() % 400) * kMs;
+      const auto kind = static_cast<unsigned>(rng() % 5);
+      const auto pick = static_cast<unsigned>(rng());
+      t.c.loop.schedule(at, [&, kind, pick] {
+        switch (kind) {
+          case 0: toggles[pick % 5]->click(); break;
+          case 1: tracks[pick % 3]->click(); break;
+          case 2: t.c.m().txtSend_Click(static_cast<int>(pick % 32)); break;
+          case 3: t.reader->setReplyDelay(static_cast<Micros>(pick % 300) * kMs); break;
+          case 4: t.reader->setFault(pick % 4 == 0 ? sim::Fault::Silent : sim::Fault::Normal); break;
+        }
+      });
+    }
+    t.c.loop.schedule(at + 1, [&] { t.reader->setFault(sim::Fault::Normal); });
+    t.c.loop.runFor(at - t.c.loop.now() + 120000 * kMs);
+    ASSERT_FALSE(t.c.m().ExchangeActive());
+    // A last read-out shows the reader's truth; the boxes that were sent agree with it.
+    t.c.m().RefreshingView = true;
+    t.c.m().RefreshConfigView();
+    t.c.m().RefreshingView = false;
+    const sim::ReaderConfig& cfg = t.reader->model().config();
+    EXPECT_EQ(t.c.w.BuzzerLabel.caption(), cfg.buzzer ? "Enable" : "Disable");
+    EXPECT_EQ(t.c.w.JISLabel.caption(), cfg.jis ? "With" : "Without");
+    for (FakeCheck* box : toggles) {
+      EXPECT_EQ(box->backColor(), box->value() ? platform::kGreen : platform::kLightGreen);
+    }
+    const int mask = t.c.w.TK1CheckBox.value() + 2 * t.c.w.TK2CheckBox.value() +
+                     4 * t.c.w.TK3CheckBox.value();
+    EXPECT_NE(mask, 0);
+    EXPECT_EQ(t.c.w.BusyTextLabel.caption(), "Ready");
+    EXPECT_FALSE(t.c.m().ToggleBusy);
+  }
+}
+
+}  // namespace
+}  // namespace tkr::testing

@@ -1,0 +1,175 @@
+// Finding the reader at start-up and on "Auto Comm", on the virtual clock.
+#include <gtest/gtest.h>
+
+#include "tests/link/reader_fixture.h"
+
+namespace tkr::testing {
+namespace {
+
+const Bytes kRE1 = MakeBytes({0x09, 0x00, 0x03, 0x52, 0x45, 0x31, 0x2C});
+
+TEST(Detection, ReaderOnCom1IsFoundInTheFirstStep) {
+  for (Edition edition : {Edition::Current, Edition::Legacy}) {
+    SCOPED_TRACE(edition == Edition::Legacy ? "legacy" : "current");
+    WithReader t(edition);
+    t.load();
+    EXPECT_TRUE(t.c.port.portOpen());
+    EXPECT_EQ(t.c.port.commPort(), 1);
+    EXPECT_EQ(t.c.w.StepLabel.caption(), "Step 1 of 16");
+    EXPECT_EQ(t.c.w.ProgressBar1.value(), 1);
+    EXPECT_EQ(t.c.w.ProgressBar1.max(), 16);
+    EXPECT_EQ(t.c.w.DataLabel.caption(), "9600,n,8,1");
+    EXPECT_FALSE(t.c.forms.loaded(FormId::Detecting));
+    const Bytes version = sim::ReaderModel().hostWrote("9").front().bytes;
+    EXPECT_EQ(t.c.w.FWLabel.caption(), edition == Edition::Legacy ? version : version.substr(0, 8));
+    EXPECT_EQ(t.c.w.COMPortLabel.caption(), "1");
+    EXPECT_EQ(t.c.w.BaudRateLabel.caption(), "9600");
+    EXPECT_EQ(t.c.w.ParityLabel.caption(), "n,8,1");
+    EXPECT_EQ(t.c.w.BuzzerLabel.caption(), "Enable");
+    EXPECT_EQ(t.c.w.SSESLabel.caption(), "Included");
+    EXPECT_EQ(t.c.w.ProtocolLabel.caption(), "0");
+    EXPECT_EQ(t.c.w.BuzzerCheckBox.value(), 1);
+    EXPECT_EQ(t.c.w.BuzzerCheckBox.backColor(), platform::kGreen);
+    EXPECT_EQ(t.c.w.JISCheckBox.backColor(), platform::kLightGreen);
+    EXPECT_EQ(t.c.w.BusyTextLabel.caption(), "Ready");
+    EXPECT_TRUE(t.c.shell.boxes.empty());
+    // The probes, the version read, the read-out of the scan and the one of the load.
+    const std::vector<Bytes> expected = {"9", "\x7F", "9", kRE1, kRE1};
+    EXPECT_EQ(t.heard(), expected);
+  }
+}
+
+TEST(Detection, StartUpWithReaderOnCom1DoesNotStallOnAStaleTimeOut) {
+  WithReader t;
+  t.c.load();
+  // Start-up ends without any 2 s time-out: probes and reads answer within milliseconds.
+  EXPECT_LT(t.c.loop.now(), 1000 * kMs);
+  EXPECT_NE(t.c.w.BusyTextLabel.caption(), "Card Reader is not connected or defective.");
+}
+
+TEST(Detection, ReaderOnCom5BehindMissingPortsIsFoundAtStep5) {
+  WithReader t(Edition::Current, 5);
+  t.load();
+  EXPECT_EQ(t.c.port.commPort(), 5);
+  EXPECT_TRUE(t.c.port.portOpen());
+  EXPECT_EQ(t.c.w.StepLabel.caption(), "Step 5 of 16");
+  EXPECT_EQ(t.c.w.COMPortLabel.caption(), "5");
+  EXPECT_FALSE(t.c.w.FWLabel.caption().empty());
+  EXPECT_LT(t.c.loop.now(), 1000 * kMs);  // missing ports cost no time
+}
+
+TEST(Detection, NoReaderEndsInThePortDialogAndReportsTheMissingReader) {
+  WithReader t(Edition::Current, 0);
+  FakeConsole& c = t.c;
+  ScriptedDevice silent(c.loop);
+  for (int port = 1; port <= 16; ++port) c.port.attach(port, &silent);
+  t.load();
+  EXPECT_FALSE(c.port.portOpen());
+  EXPECT_TRUE(c.forms.visible(FormId::ComPort));
+  EXPECT_FALSE(c.forms.loaded(FormId::Detecting));
+  EXPECT_EQ(c.m().DetectStep, 0);
+  // 16 probes of one second each, then the load's read-out warns of the closed port.
+  EXPECT_GE(c.loop.now(), 16000 * kMs);
+  EXPECT_LT(c.loop.now(), 19000 * kMs);
+  EXPECT_EQ(c.w.BusyTextLabel.caption(), "Card Reader is not connected or defective.");
+  EXPECT_FALSE(c.w.DefaultButton.enabled());
+  EXPECT_FALSE(c.w.PreSuffixCommand.enabled());
+  EXPECT_FALSE(c.w.BuzzerCheckBox.enabled());
+}
+
+TEST(Detection, OtherDeviceAnswerIsPassedOver) {
+  WithReader t(Edition::Current, 2);
+  ScriptedDevice modem(t.c.loop, [](const Bytes&) { return Bytes("OK\r\n"); });
+  t.c.port.attach(1, &modem);
+  t.load();
+  EXPECT_EQ(t.c.port.commPort(), 2);
+  EXPECT_EQ(t.c.w.StepLabel.caption(), "Step 2 of 16");
+}
+
+TEST(Detection, ReaderSilentAfterWarmResetIsFoundAndStaysConnected) {
+  WithReader t(Edition::Current, 0);
+  // Answers the version probe but never the warm reset.
+  ScriptedDevice quiet(t.c.loop, [](const Bytes& w) {
+    if (w == "9") return Bytes("TKR510V1.07");
+    if (w.size() == 7 && w[3] == 'R' && w[5] == '1') return Bytes("80000100");
+    return Bytes();
+  });
+  t.c.port.attach(1, &quiet);
+  t.load();
+  EXPECT_TRUE(t.c.port.portOpen());
+  EXPECT_EQ(t.c.port.commPort(), 1);
+  EXPECT_EQ(t.c.w.FWLabel.caption(), "TKR510V1");
+  EXPECT_EQ(t.c.w.BuzzerLabel.caption(), "Enable");
+  EXPECT_FALSE(t.c.forms.visible(FormId::ComPort));
+}
+
+TEST(Detection, ReaderAtOtherLineSettingsIsNotFound) {
+  WithReader t;
+  t.reader->model().setLine({19200, 'n', 8, 1});
+  t.load();
+  EXPECT_FALSE(t.c.port.portOpen());
+  EXPECT_TRUE(t.c.forms.visible(FormId::ComPort));
+}
+
+TEST(Detection, CancelStopsTheScanAndOpensThePortDialog) {
+  WithReader t(Edition::Current, 0);
+  ScriptedDevice silent(t.c.loop);
+  for (int port = 1; port <= 16; ++port) t.c.port.attach(port, &silent);
+  // The operator presses Cancel 2.5 s into the scan, during the third probe.
+  t.c.loop.schedule(2500 * kMs, [&] { t.c.m().CancelCmdBtn_Click(); });
+  t.load();
+  EXPECT_TRUE(t.c.m().DetectCancelled);
+  EXPECT_FALSE(t.c.port.portOpen());
+  EXPECT_TRUE(t.c.forms.visible(FormId::ComPort));
+  EXPECT_EQ(t.c.m().DetectStep, 0);
+  // The probe in progress finishes, the next port is opened and closed, and the scan stops.
+  EXPECT_EQ(t.c.port.opens(), 4);
+}
+
+TEST(Detection, RestartFindsTheReaderAgainAfterReplug) {
+  WithReader t;
+  t.load();
+  t.reader->unplug();
+  t.c.loop.runFor(100 * kMs);
+  EXPECT_FALSE(t.c.port.portOpen());
+  t.c.m().RestartCommandButton_Click();
+  EXPECT_FALSE(t.c.port.portOpen());
+  t.reader->replug();
+  t.c.m().RestartCommandButton_Click();
+  EXPECT_TRUE(t.c.port.portOpen());
+  EXPECT_EQ(t.c.w.BusyTextLabel.caption(), "Ready");
+  EXPECT_EQ(t.c.w.BuzzerLabel.caption(), "Enable");
+}
+
+TEST(Detection, UnplugDuringTheScanNeverHangs) {
+  WithReader t;
+  t.reader->setReplyDelay(300 * kMs);  // a slow reader: the probe is still waiting
+  t.c.loop.schedule(150 * kMs, [&] { t.reader->unplug(); });
+  t.load();
+  EXPECT_FALSE(t.c.port.portOpen());
+  EXPECT_TRUE(t.c.forms.visible(FormId::ComPort));
+}
+
+TEST(Detection, RestartClickDuringAWaitRunsAfterIt) {
+  WithReader t;
+  t.load();
+  t.reader->setFault(sim::Fault::Silent);
+  t.c.m().AwaitingReply = true;
+  t.c.m().SendCommand("Z");
+  t.c.loop.schedule(t.c.loop.now() + 500 * kMs, [&] {
+    t.c.m().RestartCommandButton_Click();
+    EXPECT_TRUE(t.c.port.portOpen());  // nothing ran inside the wait
+  });
+  const Micros start = t.c.loop.now();
+  t.c.m().WaitForReply();
+  EXPECT_EQ(t.c.loop.now() - start, 2000 * kMs);  // the wait kept its own time-out
+  t.reader->setFault(sim::Fault::Normal);
+  t.c.loop.runFor(5000 * kMs);
+  EXPECT_TRUE(t.c.port.portOpen());
+  EXPECT_EQ(t.c.m().DetectStep, 0);
+  EXPECT_FALSE(t.c.forms.loaded(FormId::Detecting));
+  EXPECT_EQ(t.c.w.StepLabel.caption(), "Step 1 of 16");
+}
+
+}  // namespace
+}  // namespace tkr::testing

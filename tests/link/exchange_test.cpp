@@ -1,0 +1,319 @@
+// The exchange cycle on the virtual clock: bytes on the line, monitor, panels, time-outs.
+#include <gtest/gtest.h>
+
+#include "tests/support/fake_console.h"
+
+namespace tkr::testing {
+namespace {
+
+using platform::kGreen;
+using platform::kRed;
+
+constexpr const char* kBusy = "Under processing, please don't swipe card!";
+constexpr const char* kNoReader = "Card Reader is not connected or defective.";
+
+// A console with the command table built and COM1 open on a scripted far end.
+struct Connected {
+  explicit Connected(Edition edition = Edition::Current, ScriptedDevice::Answer answer = {})
+      : c(edition), dev(c.loop, std::move(answer)) {
+    c.port.attach(1, &dev);
+    c.m().CommandTable.BuildCommandTable();
+    c.m().ReplyStatusEnabled = true;
+    c.m().TimeBase = 100;
+    c.timer1.setInterval(100);
+    c.m().OpenPort(1, "9600,n,8,1", false);
+  }
+  FakeConsole c;
+  ScriptedDevice dev;
+};
+
+TEST(SendCommand, WritesBytesAndEchoesThemInPanelAndMonitor) {
+  struct Row {
+    const char* name;
+    Bytes command;
+    Bytes panel2;
+    std::string monitor;
+  };
+  const Row rows[] = {
+      {"host_command", "9", "9", "PC-->MSR\r\n39h \r\n"},
+      {"warm_reset_del_unchanged", "\x7F", "\x7F", "PC-->MSR\r\n7Fh \r\n"},
+      {"frame_with_zero_byte", MakeBytes({0x09, 0x00, 0x03, 0x44, 0x46, 0x00, 0x08}),
+       "[09][00][03]DF[00][08]", "PC-->MSR\r\n09h 00h 03h 44h 46h 00h 08h \r\n"},
+      {"control_codes", MakeBytes({0x1B, 0x1F, 0x10, 0x20}), "[1B][1F][10] ",
+       "PC-->MSR\r\n1Bh 1Fh 10h 20h \r\n"},
+      {"high_bytes", MakeBytes({0x80, 0xFF}), MakeBytes({0x80, 0xFF}),
+       "PC-->MSR\r\n80h FFh \r\n"},
+      {"empty_text_writes_nothing", "", "", "PC-->MSR\r\n\r\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Connected t;
+    t.c.w.Panel4.setCaption("old");
+    t.c.m().SendCommand(row.command);
+    EXPECT_EQ(t.c.port.written(), row.command);
+    EXPECT_EQ(t.c.panel(2), row.panel2);
+    EXPECT_EQ(t.c.panel(4), "");
+    EXPECT_EQ(t.c.monitor(), row.monitor);
+    EXPECT_EQ(t.c.w.BusyTextLabel.caption(), kBusy);
+    EXPECT_EQ(t.c.w.BusyLabel.backColor(), kRed);
+  }
+}
+
+TEST(SendCommand, ClosedPortWarnsAndSendsNothing) {
+  Connected t;
+  ASSERT_TRUE(t.c.port.setPortOpen(false));
+  t.c.m().SendCommand("Q");
+  ASSERT_EQ(t.c.shell.boxes.size(), 1u);
+  EXPECT_EQ(t.c.shell.boxes[0].text, "Communication Error!\r\nPlease check the settings.");
+  EXPECT_EQ(t.c.shell.boxes[0].title, "Warning");
+  EXPECT_EQ(t.c.shell.boxes[0].icon, platform::MsgIcon::Critical);
+  EXPECT_EQ(t.c.monitor(), "");
+}
+
+TEST(SendCommand, FailedPortIsSilentExceptInLegacyEdition) {
+  for (Edition edition : {Edition::Current, Edition::Legacy}) {
+    SCOPED_TRACE(edition == Edition::Legacy ? "legacy" : "current");
+    Connected t(edition);
+    t.c.m().OpenPort(7, "9600,n,8,1", false);  // nothing on COM7
+    ASSERT_TRUE(t.c.m().PortFailed);
+    t.c.m().SendCommand("Q");
+    EXPECT_EQ(t.c.shell.boxes.size(), edition == Edition::Legacy ? 1u : 0u);
+    EXPECT_EQ(t.c.port.written(), "");
+  }
+}
+
+TEST(SendCommand, LegacyWritesBeforeEchoing) {
+  Connected t(Edition::Legacy);
+  t.c.m().SendCommand("Z");
+  EXPECT_EQ(t.c.port.written(), "Z");
+  EXPECT_EQ(t.c.monitor(), "PC-->MSR\r\n5Ah \r\n");
+}
+
+TEST(WaitForReply, TimesOutAtExactlyTwoSeconds) {
+  Connected t;
+  t.c.w.FWLabel.setCaption("TKR510V1");
+  t.c.m().AwaitingReply = true;
+  t.c.m().SendCommand("Q");
+  const Micros start = t.c.loop.now();
+  t.c.m().WaitForReply();
+  EXPECT_EQ(t.c.loop.now() - start, 2000 * kMs);
+  EXPECT_FALSE(t.c.m().ReplyTimedOut);
+  EXPECT_FALSE(t.c.m().ToggleBusy);
+}
+
+TEST(WaitForReply, ReplyCompletedJustBeforeTheTimeOutCounts) {
+  // The reply's quiet time ends at 1999 ms in one case and at 2000 ms in the other.
+  for (const auto& [name, completesAt, timedOut] :
+       {std::tuple{"at_1999_ms", 1999, false}, std::tuple{"at_2000_ms", 2000, true}}) {
+    SCOPED_TRACE(name);
+    Connected t;
+    t.c.m().AwaitingReply = true;
+    t.c.m().SendCommand("Q");
+    const Micros start = t.c.loop.now();
+    // One reply byte delivered 100 ms before the quiet time is to end.
+    t.c.loop.schedule(start + (completesAt - 100) * kMs, [&] { t.c.port.deliver("^"); });
+    t.c.m().WaitForReply();
+    EXPECT_EQ(t.c.loop.now() - start, completesAt * kMs);
+    // Without a known version a time-out reports the reader missing; an answer does not.
+    EXPECT_EQ(t.c.w.DefaultButton.enabled(), !timedOut);
+  }
+}
+
+TEST(WaitForReply, GathersPiecesLessThanQuietTimeApart) {
+  Connected t;
+  t.c.w.FWLabel.setCaption("TKR510V1");
+  t.c.m().AwaitingReply = true;
+  t.c.m().SendCommand("Q");
+  const Micros start = t.c.loop.now();
+  t.c.loop.schedule(start + 10 * kMs, [&] { t.c.port.deliver("%B12"); });
+  t.c.loop.schedule(start + 109 * kMs, [&] { t.c.port.deliver("34?"); });
+  t.c.loop.schedule(start + 400 * kMs, [&] { t.c.port.deliver("X"); });
+  t.c.m().WaitForReply();
+  EXPECT_EQ(t.c.loop.now() - start, 209 * kMs);
+  EXPECT_EQ(t.c.monitor(), "PC-->MSR\r\n51h \r\nPC<--MSR\r\n25h 42h 31h 32h 33h 34h 3Fh \r\n");
+}
+
+TEST(WaitForReply, OutcomeFollowsTheFirmwareLabel) {
+  struct Row {
+    const char* name;
+    Bytes fw;
+    bool reply;
+    const char* busyText;
+    bool controlsEnabledAfter;
+  };
+  const Row rows[] = {
+      {"known_reader_answers", "TKR510V1", true, "Ready", true},
+      {"known_reader_silent_keeps_indicator", "TKR510V1", false, kBusy, true},
+      {"no_version_silent", "", false, kNoReader, false},
+      {"power_on_report_as_version_silent", ":", false, kNoReader, false},
+      {"power_on_report_as_version_answers", ":", true, kNoReader, false},
+      {"no_version_answers_leaves_indicator", "", true, "Ready", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Connected t(Edition::Current, [&](const Bytes&) { return row.reply ? Bytes("^") : Bytes(); });
+    t.c.w.FWLabel.setCaption(row.fw);
+    t.c.w.BuzzerLabel.setCaption("Enable");
+    t.c.m().AwaitingReply = true;
+    t.c.m().SendCommand("Z");
+    t.c.m().WaitForReply();
+    EXPECT_EQ(t.c.w.BusyTextLabel.caption(), row.busyText);
+    EXPECT_EQ(t.c.w.DefaultButton.enabled(), row.controlsEnabledAfter);
+    EXPECT_EQ(t.c.w.BuzzerCheckBox.enabled(), row.controlsEnabledAfter);
+    EXPECT_EQ(t.c.w.BuzzerLabel.caption(), row.controlsEnabledAfter ? "Enable" : "");
+  }
+}
+
+TEST(WaitForReply, NextSuccessfulExchangeEnablesControlsAgain) {
+  Connected t(Edition::Current, [](const Bytes& w) { return w == "Z" ? Bytes("^") : Bytes(); });
+  t.c.m().AwaitingReply = true;
+  t.c.m().SendCommand("Q");
+  t.c.m().WaitForReply();
+  ASSERT_FALSE(t.c.w.PreSuffixCommand.enabled());
+  t.c.w.FWLabel.setCaption("TKR510V1");
+  t.c.m().AwaitingReply = true;
+  t.c.m().SendCommand("Z");
+  t.c.m().WaitForReply();
+  EXPECT_TRUE(t.c.w.PreSuffixCommand.enabled());
+  EXPECT_TRUE(t.c.w.SelfArmCheckBox.enabled());
+  EXPECT_EQ(t.c.w.BusyLabel.backColor(), kGreen);
+}
+
+TEST(WaitForReply, LegacyAlwaysEndsReadyAndNeverDisables) {
+  Connected t(Edition::Legacy);
+  t.c.m().AwaitingReply = true;
+  t.c.m().SendCommand("Q");
+  t.c.m().WaitForReply();
+  EXPECT_EQ(t.c.w.BusyTextLabel.caption(), "Ready");
+  EXPECT_TRUE(t.c.w.DefaultButton.enabled());
+}
+
+TEST(WaitForReply, AlreadyReceivedEndsWithoutPumping) {
+  Connected t;
+  t.c.m().ReplyReceived = true;
+  const auto waits = t.c.loop.waits();
+  t.c.m().WaitForReply();
+  EXPECT_EQ(t.c.loop.waits(), waits);
+  EXPECT_FALSE(t.c.m().ReplyReceived);
+}
+
+TEST(WaitForReply, StaleTimeOutEndsAfterOnePass) {
+  Connected t;
+  t.c.m().ReplyTimedOut = true;
+  const Micros start = t.c.loop.now();
+  t.c.loop.schedule(start + 300 * kMs, [] {});  // any event ends the single pass
+  t.c.m().WaitForReply();
+  EXPECT_EQ(t.c.loop.now() - start, 300 * kMs);
+  EXPECT_FALSE(t.c.m().ReplyTimedOut);
+}
+
+TEST(Reception, EveryByteValuePassesUnchanged) {
+  Bytes all;
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+  Connected t(Edition::Current, [&](const Bytes&) { return all; });
+  t.c.m().AwaitingReply = true;
+  t.c.m().SendCommand(all);
+  t.c.m().WaitForReply();
+  EXPECT_EQ(t.c.port.written(), all);
+  std::string dump;
+  for (int b = 0; b < 256; ++b) {
+    static const char* hex = "0123456789ABCDEF";
+    dump += {hex[b >> 4], hex[b & 15], 'h', ' '};
+  }
+  EXPECT_EQ(t.c.monitor(), "PC-->MSR\r\n" + dump + "\r\nPC<--MSR\r\n" + dump + "\r\n");
+}
+
+TEST(Reception, StreamWithoutPauseIsCutIntoBoundedReceptions) {
+  Connected t;
+  t.c.m().AwaitingReply = false;
+  t.c.m().FetchingCardData = true;  // log only, no dispatch
+  const Bytes chunk(1024, 'A');
+  for (int i = 0; i < 200; ++i) t.c.port.deliver(chunk);  // 200 KiB, no quiet time
+  EXPECT_LT(t.c.m().ReplyBuffer.size(), link::Module1::kReplyBufferLimit);
+  // Nothing is lost: 3 full receptions went to the monitor, the rest is still gathering.
+  const std::string text = t.c.monitor();
+  std::size_t headers = 0;
+  for (std::size_t pos = 0; (pos = text.find("PC<--MSR", pos)) != std::string::npos; ++pos) {
+    ++headers;
+  }
+  EXPECT_EQ(headers, 3u);
+  EXPECT_EQ(t.c.m().ReplyBuffer.size() + 3 * link::Module1::kReplyBufferLimit, 200u * 1024u);
+}
+
+TEST(Reception, FramingErrorOnlySetsTheFlag) {
+  Connected t;
+  t.c.m().ReplyBuffer = "ab";
+  t.c.port.raise(platform::comEventFrame);
+  EXPECT_TRUE(t.c.m().FramingError);
+  EXPECT_EQ(t.c.m().ReplyBuffer, "ab");
+  EXPECT_FALSE(t.c.timer1.enabled());
+  EXPECT_EQ(t.c.w.BusyLabel.backColor(), kRed);  // every event shows busy
+}
+
+TEST(Reception, DeviceVanishingMidWaitEndsByTimeOut) {
+  Connected t(Edition::Current);
+  t.c.w.FWLabel.setCaption("TKR510V1");
+  t.c.m().AwaitingReply = true;
+  t.c.m().SendCommand("Q");
+  const Micros start = t.c.loop.now();
+  t.c.loop.schedule(start + 300 * kMs, [&] { t.c.port.vanish(); });
+  t.c.m().WaitForReply();
+  EXPECT_EQ(t.c.loop.now() - start, 2000 * kMs);
+  EXPECT_FALSE(t.c.port.portOpen());
+  t.c.m().SendCommand("Q");  // later sends: as for a port that is not open
+  ASSERT_EQ(t.c.shell.boxes.size(), 1u);
+  EXPECT_EQ(t.c.shell.boxes[0].title, "Warning");
+}
+
+TEST(Port, OpenShowAndClose) {
+  Connected t;
+  t.c.port.attach(3, &t.dev);
+  t.c.m().OpenPort(3, "19200,e,7,1", true);
+  EXPECT_TRUE(t.c.port.portOpen());
+  EXPECT_EQ(t.c.port.commPort(), 3);
+  EXPECT_EQ(t.c.port.handshaking(), platform::comRTS);
+  t.c.m().ShowPortSettings();
+  EXPECT_EQ(t.c.w.BaudRateLabel.caption(), "19200");
+  EXPECT_EQ(t.c.w.ParityLabel.caption(), "e,7,1");
+  EXPECT_EQ(t.c.w.COMPortLabel.caption(), "3");
+
+  const bool failedBefore = t.c.m().PortFailed = true;
+  t.c.m().EnsurePortOpen();  // open port: nothing changes, not even the flag
+  EXPECT_EQ(t.c.m().PortFailed, failedBefore);
+
+  t.c.port.failClose = true;
+  t.c.m().ClosePort();
+  ASSERT_EQ(t.c.shell.boxes.size(), 1u);
+  EXPECT_EQ(t.c.shell.boxes[0].text, "COM port close error!");
+  EXPECT_EQ(t.c.shell.boxes[0].title, "Message");
+  EXPECT_EQ(t.c.shell.boxes[0].icon, platform::MsgIcon::Information);
+}
+
+TEST(Port, LegacyOpenNeverClearsPortFailed) {
+  for (Edition edition : {Edition::Current, Edition::Legacy}) {
+    Connected t(edition);
+    t.c.m().OpenPort(9, "9600,n,8,1", false);
+    ASSERT_TRUE(t.c.m().PortFailed);
+    t.c.m().OpenPort(1, "9600,n,8,1", false);
+    EXPECT_TRUE(t.c.port.portOpen());
+    EXPECT_EQ(t.c.m().PortFailed, edition == Edition::Legacy);
+  }
+}
+
+TEST(Monitor, StaysBoundedAndKeepsTheNewestWholeRecords) {
+  Connected t;
+  t.c.m().FetchingCardData = true;
+  const Bytes reply(100, 'x');
+  for (int i = 0; i < 5000; ++i) {
+    t.c.m().AppendMonitorHeader("PC<--MSR");
+    t.c.m().AppendMonitor(reply);
+  }
+  const std::string text = t.c.monitor();
+  EXPECT_LE(text.size(), link::MonitorLog::kLimit);
+  EXPECT_EQ(text.size(), t.c.m().monitor().size());
+  EXPECT_EQ(text.rfind("PC<--MSR\r\n", 0), 0u);  // starts at a record
+  EXPECT_EQ(text.substr(text.size() - 6), "78h \r\n");
+}
+
+}  // namespace
+}  // namespace tkr::testing

@@ -1,0 +1,30 @@
+#pragma once
+// A console on the fake platform with the simulated reader plugged into one COM port.
+#include <memory>
+
+#include "sim/in_process.h"
+#include "tests/support/fake_console.h"
+
+namespace tkr::testing {
+
+struct WithReader {
+  explicit WithReader(Edition edition = Edition::Current, int comPort = 1)
+      : c(edition), reader(std::make_unique<sim::InProcessReader>(c.loop)) {
+    if (comPort > 0) reader->attachTo(c.port, comPort);
+  }
+  ~WithReader() { reader.reset(); }  // the reader goes before the port it is plugged into
+
+  // Runs the start-up sequence.
+  void load() { c.load(); }
+  // Commands the reader received, each as one unit (a frame or a single byte).
+  const std::vector<Bytes>& heard() const { return reader->received(); }
+  std::size_t mark() const { return heard().size(); }
+  std::vector<Bytes> heardSince(std::size_t mark) const {
+    return {heard().begin() + static_cast<std::ptrdiff_t>(mark), heard().end()};
+  }
+
+  FakeConsole c;
+  std::unique_ptr<sim::InProcessReader> reader;
+};
+
+}  // namespace tkr::testing

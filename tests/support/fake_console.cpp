@@ -1,0 +1,108 @@
+#include "tests/support/fake_console.h"
+
+namespace tkr::testing {
+
+void ScriptedDevice::send(const Bytes& data, Micros delay) {
+  Micros at = loop_.now() + delay;
+  for (char byte : data) {
+    at += port_ ? port_->characterTime() : 1042;
+    loop_.schedule(at, [this, byte] {
+      if (port_) port_->deliver(Bytes(1, byte));
+    });
+  }
+}
+
+void ScriptedDevice::hostWrote(const Bytes& data, Micros at) {
+  if (!answer_) return;
+  Bytes reply = answer_(data);
+  if (reply.empty()) return;
+  loop_.schedule(at + replyDelay, [this, reply] { send(reply); });
+}
+
+FakeMainWindow::FakeMainWindow() {
+  for (FakeCheck* tk : {&TK1CheckBox, &TK2CheckBox, &TK3CheckBox}) tk->setValue(1);
+  for (FakeCheck* box : {&BuzzerCheckBox, &SSESCheckBox, &SelfArmCheckBox, &LRCCheckBox,
+                         &JISCheckBox, &RTSCheckBox, &CTSCheckBox}) {
+    box->setBackColor(platform::kLightGreen);
+  }
+  BusyLabel.setBackColor(platform::kGreen);
+  Panel1.setCaption("Host Command");
+  Panel3.setCaption("Reader Response");
+}
+
+link::MainView FakeMainWindow::view() {
+  link::MainView v;
+  v.COMPortLabel = &COMPortLabel;
+  v.BaudRateLabel = &BaudRateLabel;
+  v.ParityLabel = &ParityLabel;
+  v.RTSLabel = &RTSLabel;
+  v.CTSLabel = &CTSLabel;
+  v.SelfArmLabel = &SelfArmLabel;
+  v.LRCLabel = &LRCLabel;
+  v.SSESLabel = &SSESLabel;
+  v.ProtocolLabel = &ProtocolLabel;
+  v.JISLabel = &JISLabel;
+  v.BuzzerLabel = &BuzzerLabel;
+  v.CardTypeLabel = &CardTypeLabel;
+  v.FWLabel = &FWLabel;
+  v.BusyLabel = &BusyLabel;
+  v.BusyTextLabel = &BusyTextLabel;
+  v.BuzzerCheckBox = &BuzzerCheckBox;
+  v.SSESCheckBox = &SSESCheckBox;
+  v.SelfArmCheckBox = &SelfArmCheckBox;
+  v.LRCCheckBox = &LRCCheckBox;
+  v.JISCheckBox = &JISCheckBox;
+  v.RTSCheckBox = &RTSCheckBox;
+  v.CTSCheckBox = &CTSCheckBox;
+  v.TK1CheckBox = &TK1CheckBox;
+  v.TK2CheckBox = &TK2CheckBox;
+  v.TK3CheckBox = &TK3CheckBox;
+  v.DefaultButton = &DefaultButton;
+  v.PreSuffixCommand = &PreSuffixCommand;
+  v.CardDataButton = &CardDataButton;
+  v.Track1TextBox = &Track1TextBox;
+  v.Track2TextBox = &Track2TextBox;
+  v.Track3TextBox = &Track3TextBox;
+  v.txtSend = &txtSend;
+  v.txtReceive = &txtReceive;
+  v.StatusPanels = {&Panel1, &Panel2, &Panel3, &Panel4};
+  return v;
+}
+
+link::DetectingView FakeMainWindow::detectingView() {
+  return {&StepLabel, &COMLabel, &DataLabel, &ProgressBar1};
+}
+
+FakeConsole::FakeConsole(Edition edition) : detecting(w.detectingView()) {
+  link::Platform platform{port, timer1, timer2, timer3, loop, shell, forms};
+  module = std::make_unique<link::Module1>(edition, platform, w.view());
+  using link::Toggle;
+  const std::pair<FakeCheck*, Toggle> toggles[] = {
+      {&w.BuzzerCheckBox, Toggle::Buzzer}, {&w.JISCheckBox, Toggle::JIS},
+      {&w.LRCCheckBox, Toggle::LRC},       {&w.SelfArmCheckBox, Toggle::SelfArm},
+      {&w.SSESCheckBox, Toggle::SSES},     {&w.RTSCheckBox, Toggle::RTS},
+      {&w.CTSCheckBox, Toggle::CTS}};
+  for (auto [box, toggle] : toggles) {
+    box->onClick = [this, toggle = toggle] { module->ToggleClicked(toggle); };
+  }
+  w.TK1CheckBox.onClick = [this] { module->TrackCheckBoxClicked(1); };
+  w.TK2CheckBox.onClick = [this] { module->TrackCheckBoxClicked(2); };
+  w.TK3CheckBox.onClick = [this] { module->TrackCheckBoxClicked(3); };
+  forms.onLoad[FormId::Detecting] = [this] { module->DetectingForm_Load(&detecting); };
+  forms.onUnload[FormId::Detecting] = [this] { module->DetectingForm_Unloaded(); };
+}
+
+void FakeConsole::load() {
+  w.CardDataButton.setVisible(false);
+  w.RTSCheckBox.setVisible(false);
+  w.CTSCheckBox.setVisible(false);
+  if (module->legacy()) forms.load(FormId::ComPort);
+  module->Form_Load([this] { forms.show(FormId::Main); });
+}
+
+Bytes FakeConsole::panel(int n) const {
+  const FakeControl* panels[] = {&w.Panel1, &w.Panel2, &w.Panel3, &w.Panel4};
+  return panels[n - 1]->caption();
+}
+
+}  // namespace tkr::testing
