@@ -1,0 +1,248 @@
+#include "apps/console_main.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "apps/trace_console.h"
+#include "console/main_form.h"
+#include "console/qt_forms.h"
+#include "dialogs/comport_form.h"
+#include "platform/qt/qt_event_pump.h"
+#include "platform/qt/qt_serial_port.h"
+#include "platform/qt/qt_shell.h"
+#include "platform/qt/qt_timer.h"
+#include "platform/qt/single_instance.h"
+#include "sim/pty_reader.h"
+#include "sim/reader_model.h"
+
+namespace tkr::apps {
+
+namespace pq = platform::qt;
+
+namespace {
+
+constexpr int kDemoLimitMs = 15000;
+constexpr int kDemoPollMs = 50;
+
+// Takes "--name VALUE" or "--name=VALUE"; false when args[i] is not the option.
+bool OptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                 std::string& value, std::string& error) {
+  const std::string& arg = args[i];
+  if (arg.rfind(name + "=", 0) == 0) {
+    value = arg.substr(name.size() + 1);
+    return true;
+  }
+  if (arg != name) return false;
+  if (i + 1 >= args.size()) {
+    error = name + " needs a value";
+    return true;
+  }
+  value = args[++i];
+  return true;
+}
+
+const sim::Card* FindCard(const std::string& name) {
+  const auto& cards = sim::SampleCards();
+  if (name.empty() && !cards.empty()) return &cards.front();
+  for (const sim::Card& card : cards) {
+    if (card.name == name) return &card;
+  }
+  return nullptr;
+}
+
+// A small window beside the console standing in for the operator's hand at the reader.
+QWidget* MakeSimulatorWindow(sim::PtyReader& reader) {
+  auto* window = new QWidget;
+  window->setObjectName(QStringLiteral("SimulatedReader"));
+  window->setWindowTitle(QStringLiteral("Simulated reader"));
+  auto* layout = new QVBoxLayout(window);
+  for (const sim::Card& card : sim::SampleCards()) {
+    auto* button = new QPushButton(QStringLiteral("Swipe: ") + QString::fromStdString(card.name));
+    QObject::connect(button, &QPushButton::clicked, window, [&reader, &card] { reader.swipe(card); });
+    layout->addWidget(button);
+  }
+  auto* unplug = new QPushButton(QStringLiteral("Unplug"));
+  QObject::connect(unplug, &QPushButton::clicked, window, [&reader] { reader.unplug(); });
+  layout->addWidget(unplug);
+  auto* replug = new QPushButton(QStringLiteral("Replug"));
+  QObject::connect(replug, &QPushButton::clicked, window, [&reader] { reader.replug(); });
+  layout->addWidget(replug);
+  return window;
+}
+
+bool TracksFilled(console::Main_form& window) {
+  link::Module1& m = window.module();
+  const link::MainView& v = m.view();
+  return !m.ExchangeActive() && !v.Track1TextBox->caption().empty() &&
+         !v.Track2TextBox->caption().empty() && !v.Track3TextBox->caption().empty();
+}
+
+// --demo: one swipe on the simulated reader, then the monitor on stdout and a screenshot.
+void RunDemo(console::Main_form& window, sim::PtyReader& reader, const Options& options,
+             pq::QtShell& shell) {
+  const sim::Card* card = FindCard({});
+  if (card == nullptr) {
+    std::cerr << "no sample card to swipe\n";
+    shell.endProgram(1);
+  }
+  reader.swipe(*card);
+  auto deadline = std::make_shared<QDeadlineTimer>(kDemoLimitMs);
+  auto* poll = new QTimer(&window);
+  QObject::connect(poll, &QTimer::timeout, &window, [&window, &options, &shell, deadline, poll] {
+    const bool filled = TracksFilled(window);
+    if (!filled && !deadline->hasExpired()) return;
+    poll->stop();
+    int status = 0;
+    if (!filled) {
+      std::cerr << "the track data did not arrive within " << kDemoLimitMs / 1000 << " s\n";
+      status = 1;
+    }
+    TraceConsole::print(window.module().view().txtReceive->text());
+    if (!options.screenshot.empty() &&
+        !window.grab().save(QString::fromStdString(options.screenshot))) {
+      std::cerr << "cannot save the screenshot to " << options.screenshot << "\n";
+      status = 1;
+    }
+    shell.endProgram(status);
+  });
+  poll->start(kDemoPollMs);
+}
+
+}  // namespace
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args) {
+  ParsedOptions out;
+  Options& o = out.options;
+  for (std::size_t i = 0; i < args.size() && out.error.empty(); ++i) {
+    const std::string& arg = args[i];
+    std::string value;
+    if (OptionValue(args, i, "--port", value, out.error)) {
+      if (!out.error.empty()) break;
+      const pq::PortOptionResult parsed = pq::ParsePortOption(value);
+      if (!parsed.option) {
+        out.error = "--port " + value + ": " + parsed.error;
+        break;
+      }
+      o.ports.push_back(*parsed.option);
+    } else if (OptionValue(args, i, "--screenshot", value, out.error)) {
+      o.screenshot = value;
+    } else if (arg == "--no-system-ports") {
+      o.systemPorts = false;
+    } else if (arg == "--simulate") {
+      o.simulate = true;
+    } else if (arg == "--demo") {
+      o.demo = true;
+    } else if (arg == "--trace") {
+      o.trace = true;
+    } else if (arg == "--help" || arg == "-h") {
+      o.help = true;
+    } else {
+      out.error = "unknown argument " + arg;
+    }
+  }
+  return out;
+}
+
+std::string UsageText(const char* programName) {
+  return std::string("Usage: ") + programName +
+         " [options]\n"
+         "TKR520 magnetic stripe card reader demonstration console.\n\n"
+         "  --port COMn=DEVICE   open DEVICE as COMn (n = 1..16); may be repeated\n"
+         "  --no-system-ports    use only the --port devices\n"
+         "  --simulate           run a simulated reader on COM1, with a window to swipe cards\n"
+         "  --demo               start on the simulated reader, swipe one card, print the\n"
+         "                       monitor and end\n"
+         "  --screenshot FILE    with --demo: save a picture of the main window to FILE\n"
+         "  --trace              print the window's state and take commands on stdin\n"
+         "                       (dump, click NAME, send TEXT, choose CODE, swipe NAME, quit)\n"
+         "  --help               show this text\n";
+}
+
+int RunConsole(int argc, char** argv, Edition edition, const char* programName) {
+  // QApplication takes its own options (-platform ...) out of argv first.
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(programName));
+  QApplication::setQuitOnLastWindowClosed(false);  // the end goes through the main window
+
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  const ParsedOptions parsed = ParseOptions(args);
+  if (!parsed.error.empty()) {
+    std::cerr << programName << ": " << parsed.error << " (see --help)\n";
+    return 2;
+  }
+  Options options = parsed.options;
+  if (options.help) {
+    std::cout << UsageText(programName);
+    return 0;
+  }
+
+  pq::SingleInstance instance(QString::fromLatin1(programName));
+  if (!instance.tryAcquire()) return 0;  // another one runs: end silently
+
+  std::unique_ptr<sim::PtyReader> reader;
+  if (options.simulate || options.demo) {
+    try {
+      reader = std::make_unique<sim::PtyReader>();
+    } catch (const std::exception& e) {
+      std::cerr << programName << ": cannot start the simulated reader: " << e.what() << "\n";
+      return 1;
+    }
+    options.ports.push_back({1, reader->path()});  // last, so it wins over a --port COM1
+  }
+
+  pq::QtSerialPort serial(pq::PortMap::Build(options.ports, options.systemPorts));
+  pq::QtTimer timer1, timer2, timer3;
+  pq::QtEventPump pump;
+  pq::QtShell shell;
+  console::QtForms forms;
+  link::Platform platform{serial, timer1, timer2, timer3, pump, shell, forms};
+
+  dialogs::ComPort_form::setPortDescriber(
+      [&serial](int port) { return serial.portMap().describe(port); });
+  // The process ends with _Exit; the simulated reader's link must not outlive it.
+  shell.setEndHook([&reader](int) {
+    if (reader) reader->stop();
+  });
+
+  console::Main_form window(edition, platform);
+  shell.setOwner(&window);
+
+  std::unique_ptr<QWidget> simulator;
+  if (reader && !options.demo) {
+    simulator.reset(MakeSimulatorWindow(*reader));
+    simulator->show();
+  }
+  std::unique_ptr<TraceConsole> trace;
+  if (options.trace) {
+    TraceConsole::Swipe swipe;
+    if (reader) {
+      swipe = [&reader](const std::string& name) {
+        const sim::Card* card = FindCard(name);
+        if (card != nullptr) reader->swipe(*card);
+        return card != nullptr;
+      };
+    }
+    trace = std::make_unique<TraceConsole>(window, swipe);
+    // A script cannot press OK: boxes are reported instead of shown.
+    shell.setBoxHook([](const std::string& text, const std::string& title, platform::MsgIcon) {
+      TraceConsole::print("BOX " + EscapeBytes(title) + ": " + EscapeBytes(text) + "\n");
+    });
+  }
+
+  QTimer::singleShot(0, &window, [&] {
+    window.Load();
+    if (trace) trace->started();
+    if (options.demo) RunDemo(window, *reader, options, shell);
+  });
+  const int status = QApplication::exec();
+  shell.endProgram(status);
+}
+
+}  // namespace tkr::apps

@@ -1,0 +1,33 @@
+#pragma once
+// The one entry point of both programs; they differ only in their edition and name.
+#include <string>
+#include <vector>
+
+#include "core/protocol/bytes.h"
+#include "platform/qt/port_map.h"
+
+namespace tkr::apps {
+
+struct Options {
+  std::vector<platform::qt::PortOption> ports;
+  bool systemPorts = true;
+  bool simulate = false;
+  bool demo = false;
+  bool trace = false;
+  bool help = false;
+  std::string screenshot;
+};
+
+struct ParsedOptions {
+  Options options;
+  std::string error;  // one line; empty when the command line is good
+};
+
+// The program's own arguments (without the program name and Qt's options).
+ParsedOptions ParseOptions(const std::vector<std::string>& args);
+
+std::string UsageText(const char* programName);
+
+int RunConsole(int argc, char** argv, Edition edition, const char* programName);
+
+}  // namespace tkr::apps

@@ -1,0 +1,146 @@
+#include "apps/trace_console.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "console/main_form.h"
+
+namespace tkr::apps {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  const auto last = s.find_last_not_of(" \t\r");
+  return s.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string EscapeBytes(const Bytes& bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == '\\') {
+      out += "\\\\";
+    } else if (b >= 0x20 && b < 0x7F) {
+      out += c;
+    } else {
+      out += "\\x";
+      out += kHex[b >> 4];
+      out += kHex[b & 0x0F];
+    }
+  }
+  return out;
+}
+
+std::string StateDump(console::Main_form& window) {
+  const link::MainView& v = window.module().view();
+  const std::pair<const char*, link::Control*> labels[] = {
+      {"FWLabel", v.FWLabel},         {"COMPortLabel", v.COMPortLabel},
+      {"BaudRateLabel", v.BaudRateLabel},   {"ParityLabel", v.ParityLabel},
+      {"RTSLabel", v.RTSLabel},        {"CTSLabel", v.CTSLabel},
+      {"SelfArmLabel", v.SelfArmLabel},    {"LRCLabel", v.LRCLabel},
+      {"SSESLabel", v.SSESLabel},       {"ProtocolLabel", v.ProtocolLabel},
+      {"JISLabel", v.JISLabel},       {"BuzzerLabel", v.BuzzerLabel},
+      {"BusyTextLabel", v.BusyTextLabel},  {"CardTypeLabel", v.CardTypeLabel},
+  };
+  const std::pair<const char*, link::CheckControl*> boxes[] = {
+      {"BuzzerCheckBox", v.BuzzerCheckBox}, {"SSESCheckBox", v.SSESCheckBox},
+      {"SelfArmCheckBox", v.SelfArmCheckBox}, {"LRCCheckBox", v.LRCCheckBox},
+      {"JISCheckBox", v.JISCheckBox},       {"TK1CheckBox", v.TK1CheckBox},
+      {"TK2CheckBox", v.TK2CheckBox},       {"TK3CheckBox", v.TK3CheckBox},
+  };
+  std::string out;
+  for (const auto& [name, control] : labels) {
+    out += std::string(name) + "=" + EscapeBytes(control->caption()) + "\n";
+  }
+  for (const auto& [name, box] : boxes) {
+    out += std::string(name) + "=" + std::to_string(box->value()) +
+           (box->enabled() ? "" : " disabled") + "\n";
+  }
+  out += "Panel2=" + EscapeBytes(v.StatusPanels[1]->caption()) + "\n";
+  out += "Panel4=" + EscapeBytes(v.StatusPanels[3]->caption()) + "\n";
+  out += "Track1TextBox=" + EscapeBytes(v.Track1TextBox->caption()) + "\n";
+  out += "Track2TextBox=" + EscapeBytes(v.Track2TextBox->caption()) + "\n";
+  out += "Track3TextBox=" + EscapeBytes(v.Track3TextBox->caption()) + "\n";
+  return out;
+}
+
+TraceConsole::TraceConsole(console::Main_form& window, Swipe swipe)
+    : window_(window), swipe_(std::move(swipe)) {}
+
+void TraceConsole::print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+void TraceConsole::started() {
+  print(StateDump(window_) + "READY\n");
+  notifier_ = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { readInput(); });
+}
+
+void TraceConsole::readInput() {
+  char buffer[4096];
+  const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+  if (n <= 0) {
+    notifier_->setEnabled(false);  // end of input: the program runs on until it is closed
+    return;
+  }
+  pending_.append(buffer, static_cast<std::size_t>(n));
+  std::size_t end;
+  while ((end = pending_.find('\n')) != std::string::npos) {
+    const std::string line = pending_.substr(0, end);
+    pending_.erase(0, end + 1);
+    execute(line);
+  }
+}
+
+void TraceConsole::execute(const std::string& raw) {
+  // Strip only the line end: a typed command may well end in spaces.
+  std::string line = raw;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  const auto space = line.find(' ');
+  const std::string verb = space == std::string::npos ? line : line.substr(0, space);
+  const std::string arg = space == std::string::npos ? std::string() : line.substr(space + 1);
+  link::Module1& module = window_.module();
+
+  // Every command acts once the exchange in progress has ended, as a patient operator would,
+  // so a script's click is never swallowed by a running wait.
+  if (verb == "dump") {
+    module.RunWhenIdle([this] { print(StateDump(window_) + "END\n"); });
+  } else if (verb == "click") {
+    const std::string name = Trim(arg);
+    module.RunWhenIdle([this, name] {
+      if (!window_.clickControl(name.c_str())) print("ERROR no control " + name + "\n");
+    });
+  } else if (verb == "send") {
+    module.RunWhenIdle([this, arg] {
+      window_.typeCommand(QString::fromLatin1(arg.data(), static_cast<qsizetype>(arg.size())));
+    });
+  } else if (verb == "choose") {
+    const std::string code = Trim(arg);
+    module.RunWhenIdle([this, code] {
+      bool ok = false;
+      const int item = QString::fromStdString(code).toInt(&ok);
+      if (!ok || !window_.chooseCommand(item)) print("ERROR no item " + code + "\n");
+    });
+  } else if (verb == "swipe") {
+    const std::string name = Trim(arg);
+    if (!swipe_) {
+      print("ERROR no simulated reader\n");
+    } else if (!swipe_(name)) {
+      print("ERROR no card " + name + "\n");
+    }
+  } else if (verb == "quit") {
+    window_.close();  // the window's unload ends the program
+  } else if (!Trim(verb).empty()) {
+    print("ERROR unknown command " + verb + "\n");
+  }
+}
+
+}  // namespace tkr::apps

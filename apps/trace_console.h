@@ -1,0 +1,50 @@
+#pragma once
+// --trace: a line protocol on stdin/stdout through which scripts drive the running program
+// the way an operator would, and read back what the window shows.
+#include <QObject>
+#include <QSocketNotifier>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/protocol/bytes.h"
+
+namespace tkr::console {
+class Main_form;
+}
+
+namespace tkr::apps {
+
+// Printable ASCII as it is, a backslash doubled, every other byte as \xHH.
+std::string EscapeBytes(const Bytes& bytes);
+
+// NAME=value lines for the labels, check boxes, status panels and track boxes.
+std::string StateDump(console::Main_form& window);
+
+class TraceConsole : public QObject {
+  Q_OBJECT
+
+ public:
+  // swipe(name) swipes a simulated card; empty when there is no simulated reader. It
+  // returns false for an unknown card.
+  using Swipe = std::function<bool(const std::string& name)>;
+
+  TraceConsole(console::Main_form& window, Swipe swipe);
+
+  // After the load: the dump, then READY; from then on commands are read from stdin.
+  void started();
+  // One command line: dump, click NAME, send TEXT, choose CODE, swipe NAME, quit.
+  void execute(const std::string& line);
+
+  static void print(const std::string& text);
+
+ private:
+  void readInput();
+
+  console::Main_form& window_;
+  Swipe swipe_;
+  std::unique_ptr<QSocketNotifier> notifier_;
+  std::string pending_;
+};
+
+}  // namespace tkr::apps
