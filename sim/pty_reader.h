@@ -1,0 +1,101 @@
+#pragma once
+// The reader on a POSIX pseudo-terminal, served by a thread of its own, so that the real
+// console (or any terminal program) can open it like a serial port. A symlink of stable name
+// points at the current /dev/pts/N; the console maps a COM number to it.
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/reader_model.h"
+
+namespace tkr::sim {
+
+class PtyReader {
+ public:
+  struct Options {
+    std::string linkPath;  // empty: <fresh temp dir>/ttyTKR0
+    std::uint32_t seed = 1;
+    std::chrono::microseconds replyDelay{2000};
+  };
+
+  // Creates the pseudo-terminal and the link and starts serving; throws std::system_error.
+  PtyReader();
+  explicit PtyReader(Options options);
+  ~PtyReader();  // stop()
+  PtyReader(const PtyReader&) = delete;
+  PtyReader& operator=(const PtyReader&) = delete;
+
+  // The symlink that the host opens.
+  const std::string& path() const { return linkPath_; }
+  // The /dev/pts/N it points at now; empty while unplugged.
+  std::string devicePath() const;
+
+  void swipe(const Card& card);
+  void setFault(Fault fault);
+  void setReplyDelay(std::chrono::microseconds delay);
+  // Extra idle time between the bytes of one answer.
+  void setByteGap(std::chrono::microseconds gap);
+
+  // Closes the pseudo-terminal (an open host sees a hang-up) and removes the link.
+  void unplug();
+  // A new pseudo-terminal behind the same link.
+  void replug();
+  bool plugged() const;
+
+  // What the reader heard, each command unit in order, and the raw bytes.
+  std::vector<Bytes> received() const;
+  Bytes receivedRaw() const;
+  // Bytes that came at settings other than the reader's own, and were ignored.
+  std::size_t ignoredBytes() const;
+  ReaderConfig config() const;
+  protocol::LineSettings line() const;
+
+  // Ends the serving thread and removes the link; idempotent.
+  void stop();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  enum class Request { None, Unplug, Replug };
+  struct OutByte {
+    Clock::time_point due;
+    char byte;
+  };
+
+  void run();
+  void request(Request r);
+  void openPty();   // with mu_ held
+  void closePty();  // with mu_ held
+  void wake();
+  // The host's settings as its side of the terminal holds them (9600,n,8,1 if unreadable).
+  protocol::LineSettings hostLine() const;
+  // Feeds what the host wrote to the model; true when the host turned out to have gone.
+  bool readHost();
+  void sendDue();
+  void dropOutput();
+  void queue(const Bytes& bytes, Clock::time_point start);
+
+  mutable std::mutex mu_;
+  std::condition_variable done_;
+  ReaderModel model_;
+  std::string linkPath_;
+  std::string ownDir_;  // removed at stop when we made it
+  std::string devPath_;
+  int master_ = -1;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  bool hostAway_ = true;  // nobody has the terminal open: what we send would be lost
+  bool stopping_ = false;
+  Request request_ = Request::None;
+  std::chrono::microseconds replyDelay_;
+  std::chrono::microseconds byteGap_{0};
+  std::deque<OutByte> out_;
+  Clock::time_point txFreeAt_{};
+  std::thread thread_;
+};
+
+}  // namespace tkr::sim
