@@ -46,9 +46,9 @@ void CardType_Form::build() {
   DefaultButton = new QPushButton("Default", this);
   DefaultButton->setObjectName("DefaultButton");
 
-  const int buttonWidth = std::max({naturalWidth(DoneButton, kButtonWidth),
-                                    naturalWidth(CancelButton, kButtonWidth),
-                                    naturalWidth(DefaultButton, kButtonWidth)});
+  const int buttonWidth =
+      std::max({naturalWidth(DoneButton, kButtonWidth), naturalWidth(CancelButton, kButtonWidth),
+                naturalWidth(DefaultButton, kButtonWidth)});
   const int inner = std::max(3 * buttonWidth + 2 * kGap, optionWidth + 2 * kMargin);
   for (int i = 0; i < 3; ++i) {
     (*options[static_cast<std::size_t>(i)])
@@ -92,6 +92,8 @@ void CardType_Form::DoneButton_Click() {
   }
 }
 
-void CardType_Form::CancelButton_Click() { closeForm(); }
+void CardType_Form::CancelButton_Click() {
+  closeForm();
+}
 
 }  // namespace tkr::dialogs

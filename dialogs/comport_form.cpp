@@ -47,7 +47,9 @@ QRadioButton* makeOption(const char* name, const char* caption, QWidget* parent)
 
 }  // namespace
 
-void ComPort_form::setPortDescriber(PortDescriber d) { describer() = std::move(d); }
+void ComPort_form::setPortDescriber(PortDescriber d) {
+  describer() = std::move(d);
+}
 
 ComPort_form::ComPort_form(link::Module1& module, platform::Forms& forms, QWidget* owner)
     : FormWindow(module, forms, FormId::ComPort, owner) {
@@ -126,7 +128,8 @@ void ComPort_form::build() {
                          2 * kMargin;
   const auto stack = [&](std::initializer_list<QRadioButton*> order) {
     int row = 0;
-    for (QRadioButton* o : order) o->setGeometry(kMargin, kFrameTop + kRowHeight * row++, optionWidth, kRowHeight);
+    for (QRadioButton* o : order)
+      o->setGeometry(kMargin, kFrameTop + kRowHeight * row++, optionWidth, kRowHeight);
   };
   stack({BaudRateOption4, BaudRateOption1, BaudRateOption2, BaudRateOption3, BaudRateOption5});
   stack({ParityOption5, ParityOption1, ParityOption2, ParityOption3, ParityOption4});
@@ -143,9 +146,9 @@ void ComPort_form::build() {
 
   // Done and Cancel side by side in the middle. The hidden check box and Default button sit
   // on a row of their own below, outside the window's size, so they leave no hole in it.
-  const int buttonWidth = std::max({naturalWidth(DoneButton, kButtonWidth),
-                                    naturalWidth(CancelButton, kButtonWidth),
-                                    naturalWidth(DefaultButton, kButtonWidth)});
+  const int buttonWidth =
+      std::max({naturalWidth(DoneButton, kButtonWidth), naturalWidth(CancelButton, kButtonWidth),
+                naturalWidth(DefaultButton, kButtonWidth)});
   const int left = (dialogWidth - 2 * buttonWidth - kGap) / 2;
   DoneButton->setGeometry(left, y, buttonWidth, kButtonHeight);
   CancelButton->setGeometry(left + buttonWidth + kGap, y, buttonWidth, kButtonHeight);
@@ -294,7 +297,9 @@ void ComPort_form::DoneButton_Click() {
   });
 }
 
-void ComPort_form::CancelButton_Click() { closeForm(); }
+void ComPort_form::CancelButton_Click() {
+  closeForm();
+}
 
 void ComPort_form::DefaultButton_Click() {
   link::Module1& module = module_;

@@ -79,8 +79,12 @@ void Detecting_form::Form_Load() {
   module_.DetectingForm_Load(&view_);
 }
 
-void Detecting_form::CancelCmdBtn_Click() { module_.CancelCmdBtn_Click(); }
+void Detecting_form::CancelCmdBtn_Click() {
+  module_.CancelCmdBtn_Click();
+}
 
-void Detecting_form::onUnload() { module_.DetectingForm_Unloaded(); }
+void Detecting_form::onUnload() {
+  module_.DetectingForm_Unloaded();
+}
 
 }  // namespace tkr::dialogs

@@ -45,57 +45,84 @@ FixCode_Form::FixCode_Form(link::Module1& module, platform::Forms& forms, QWidge
 FixCode_Form::~FixCode_Form() = default;
 
 QRadioButton* FixCode_Form::defaultOption(Group g) const {
-  const std::array<QRadioButton*, kGroups> options = {TK1preOption, TK1sufOption, TK2preOption,
-                                                      TK2sufOption, TK3preOption, TK3sufOption,
+  const std::array<QRadioButton*, kGroups> options = {TK1preOption,   TK1sufOption, TK2preOption,
+                                                      TK2sufOption,   TK3preOption, TK3sufOption,
                                                       SeparatorOption};
   return options[static_cast<std::size_t>(g)];
 }
 
 QRadioButton* FixCode_Form::codeOption(Group g) const {
-  const std::array<QRadioButton*, kGroups> options = {
-      TK1preOption1, TK1sufOption1, TK2preOption1,   TK2sufOption1,
-      TK3preOption1, TK3sufOption1, SeparatorOption1};
+  const std::array<QRadioButton*, kGroups> options = {TK1preOption1,   TK1sufOption1, TK2preOption1,
+                                                      TK2sufOption1,   TK3preOption1, TK3sufOption1,
+                                                      SeparatorOption1};
   return options[static_cast<std::size_t>(g)];
 }
 
 std::vector<QLineEdit*> FixCode_Form::boxes(Group g) const {
   switch (g) {
-    case TK1pre: return {TK1preText.begin(), TK1preText.end()};
-    case TK1suf: return {TK1sufText.begin(), TK1sufText.end()};
-    case TK2pre: return {TK2preText.begin(), TK2preText.end()};
-    case TK2suf: return {TK2sufText.begin(), TK2sufText.end()};
-    case TK3pre: return {TK3preText.begin(), TK3preText.end()};
-    case TK3suf: return {TK3sufText.begin(), TK3sufText.end()};
+    case TK1pre:
+      return {TK1preText.begin(), TK1preText.end()};
+    case TK1suf:
+      return {TK1sufText.begin(), TK1sufText.end()};
+    case TK2pre:
+      return {TK2preText.begin(), TK2preText.end()};
+    case TK2suf:
+      return {TK2sufText.begin(), TK2sufText.end()};
+    case TK3pre:
+      return {TK3preText.begin(), TK3preText.end()};
+    case TK3suf:
+      return {TK3sufText.begin(), TK3sufText.end()};
     case Separator:
-    case kGroups: break;
+    case kGroups:
+      break;
   }
   return {SeparatorText};
 }
 
 bool FixCode_Form::flag(Group g) const {
   switch (g) {
-    case TK1pre: return PrefixDefault[0];
-    case TK2pre: return PrefixDefault[1];
-    case TK3pre: return PrefixDefault[2];
-    case TK1suf: return SuffixDefault[0];
-    case TK2suf: return SuffixDefault[1];
-    case TK3suf: return SuffixDefault[2];
+    case TK1pre:
+      return PrefixDefault[0];
+    case TK2pre:
+      return PrefixDefault[1];
+    case TK3pre:
+      return PrefixDefault[2];
+    case TK1suf:
+      return SuffixDefault[0];
+    case TK2suf:
+      return SuffixDefault[1];
+    case TK3suf:
+      return SuffixDefault[2];
     case Separator:
-    case kGroups: break;
+    case kGroups:
+      break;
   }
   return SeparatorDefault;
 }
 
 void FixCode_Form::setFlag(Group g, bool useDefault) {
   switch (g) {
-    case TK1pre: PrefixDefault[0] = useDefault; return;
-    case TK2pre: PrefixDefault[1] = useDefault; return;
-    case TK3pre: PrefixDefault[2] = useDefault; return;
-    case TK1suf: SuffixDefault[0] = useDefault; return;
-    case TK2suf: SuffixDefault[1] = useDefault; return;
-    case TK3suf: SuffixDefault[2] = useDefault; return;
+    case TK1pre:
+      PrefixDefault[0] = useDefault;
+      return;
+    case TK2pre:
+      PrefixDefault[1] = useDefault;
+      return;
+    case TK3pre:
+      PrefixDefault[2] = useDefault;
+      return;
+    case TK1suf:
+      SuffixDefault[0] = useDefault;
+      return;
+    case TK2suf:
+      SuffixDefault[1] = useDefault;
+      return;
+    case TK3suf:
+      SuffixDefault[2] = useDefault;
+      return;
     case Separator:
-    case kGroups: break;
+    case kGroups:
+      break;
   }
   SeparatorDefault = useDefault;
 }
@@ -104,11 +131,11 @@ void FixCode_Form::build() {
   setObjectName("FixCode_Form");
   setWindowTitle("Prefix/Suffix Code Setting (Hex code only)");
 
-  std::array<QRadioButton**, kGroups> defaults = {&TK1preOption, &TK1sufOption, &TK2preOption,
-                                                  &TK2sufOption, &TK3preOption, &TK3sufOption,
+  std::array<QRadioButton**, kGroups> defaults = {&TK1preOption,   &TK1sufOption, &TK2preOption,
+                                                  &TK2sufOption,   &TK3preOption, &TK3sufOption,
                                                   &SeparatorOption};
-  std::array<QRadioButton**, kGroups> codes = {&TK1preOption1, &TK1sufOption1, &TK2preOption1,
-                                               &TK2sufOption1, &TK3preOption1, &TK3sufOption1,
+  std::array<QRadioButton**, kGroups> codes = {&TK1preOption1,   &TK1sufOption1, &TK2preOption1,
+                                               &TK2sufOption1,   &TK3preOption1, &TK3sufOption1,
                                                &SeparatorOption1};
   std::array<std::array<QLineEdit*, 6>*, 6> trackBoxes = {&TK1preText, &TK1sufText, &TK2preText,
                                                           &TK2sufText, &TK3preText, &TK3sufText};
@@ -182,8 +209,8 @@ void FixCode_Form::build() {
     const int column = i % 2;
     const int line = i / 2;
     Frame[static_cast<std::size_t>(i)]->setGeometry(kMargin + column * (frameWidth + kGap),
-                                                     kGap + line * (frameHeight + kGap),
-                                                     frameWidth, frameHeight);
+                                                    kGap + line * (frameHeight + kGap), frameWidth,
+                                                    frameHeight);
   }
   const int dialogWidth = 2 * frameWidth + kGap + 2 * kMargin;
   const int buttonWidth =

@@ -22,7 +22,9 @@ void FormWindow::Form_Unload() {
   onUnload();
 }
 
-void FormWindow::reject() { closeForm(); }
+void FormWindow::reject() {
+  closeForm();
+}
 
 void FormWindow::closeForm() {
   if (unloading_) return;

@@ -58,9 +58,8 @@ void Info_Form::build() {
   Command1->setObjectName("Command1");
 
   // Centred lines, top to bottom, as wide as the window caption so the whole title shows.
-  const int inner =
-      std::max({naturalWidth(Label2), naturalWidth(Label1), naturalWidth(Label4),
-                fontMetrics().horizontalAdvance(texts.caption) + 80, 280});
+  const int inner = std::max({naturalWidth(Label2), naturalWidth(Label1), naturalWidth(Label4),
+                              fontMetrics().horizontalAdvance(texts.caption) + 80, 280});
   int y = kMargin + kGap;
   for (QLabel* label : {Label2, Label1, Label4}) {
     label->setAlignment(Qt::AlignCenter);

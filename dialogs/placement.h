@@ -6,10 +6,10 @@
 
 namespace tkr::dialogs {
 
-constexpr int kMargin = 12;      // between a container's edge and its controls
-constexpr int kGap = 8;          // between neighbouring controls
-constexpr int kFrameTop = 22;    // first row below a frame's caption
-constexpr int kRowHeight = 24;   // an option button, check box, label or text box
+constexpr int kMargin = 12;     // between a container's edge and its controls
+constexpr int kGap = 8;         // between neighbouring controls
+constexpr int kFrameTop = 22;   // first row below a frame's caption
+constexpr int kRowHeight = 24;  // an option button, check box, label or text box
 constexpr int kButtonHeight = 28;
 constexpr int kButtonWidth = 88;
 
