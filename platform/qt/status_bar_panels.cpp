@@ -1,0 +1,47 @@
+#include "platform/qt/status_bar_panels.h"
+
+namespace tkr::platform::qt {
+
+namespace {
+constexpr int kGap = 2;  // between sunken panels
+}
+
+StatusBarPanels::StatusBarPanels(const std::array<StatusPanel, kPanels>& panels, QWidget* parent)
+    : QWidget(parent) {
+  for (int i = 0; i < kPanels; ++i) {
+    const auto n = static_cast<std::size_t>(i);
+    auto* label = new QLabel(this);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setTextFormat(Qt::PlainText);
+    label->setMargin(1);
+    label->setText(panels[n].text);
+    label->setToolTip(panels[n].toolTip);
+    labels_[n] = label;
+    widths_[n] = panels[n].width;
+    controls_[n] = std::make_unique<QtLabelControl>(label, false);
+  }
+  place();
+}
+
+StatusBarPanels::~StatusBarPanels() = default;
+
+void StatusBarPanels::setPanelWidth(int index, int width) {
+  widths_.at(static_cast<std::size_t>(index)) = width;
+  place();
+}
+
+void StatusBarPanels::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  place();
+}
+
+void StatusBarPanels::place() {
+  int x = 0;
+  for (std::size_t i = 0; i < labels_.size(); ++i) {
+    labels_[i]->setGeometry(x, 0, widths_[i], height());
+    x += widths_[i] + kGap;
+  }
+}
+
+}  // namespace tkr::platform::qt
