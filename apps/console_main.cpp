@@ -64,7 +64,8 @@ QWidget* MakeSimulatorWindow(sim::PtyReader& reader) {
   auto* layout = new QVBoxLayout(window);
   for (const sim::Card& card : sim::SampleCards()) {
     auto* button = new QPushButton(QStringLiteral("Swipe: ") + QString::fromStdString(card.name));
-    QObject::connect(button, &QPushButton::clicked, window, [&reader, &card] { reader.swipe(card); });
+    QObject::connect(button, &QPushButton::clicked, window,
+                     [&reader, &card] { reader.swipe(card); });
     layout->addWidget(button);
   }
   auto* unplug = new QPushButton(QStringLiteral("Unplug"));
@@ -74,6 +75,12 @@ QWidget* MakeSimulatorWindow(sim::PtyReader& reader) {
   QObject::connect(replug, &QPushButton::clicked, window, [&reader] { reader.replug(); });
   layout->addWidget(replug);
   return window;
+}
+
+void QuietStartup(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) {
+    std::cerr << message.toLocal8Bit().constData() << "\n";
+  }
 }
 
 bool TracksFilled(console::Main_form& window) {
@@ -165,8 +172,11 @@ std::string UsageText(const char* programName) {
 }
 
 int RunConsole(int argc, char** argv, Edition edition, const char* programName) {
-  // QApplication takes its own options (-platform ...) out of argv first.
+  // QApplication takes its own options (-platform ...) out of argv first. Its start-up notes
+  // (a missing runtime directory on a headless machine) would drown a one-line usage error.
+  const QtMessageHandler previous = qInstallMessageHandler(QuietStartup);
   QApplication app(argc, argv);
+  qInstallMessageHandler(previous);
   QApplication::setApplicationName(QString::fromLatin1(programName));
   QApplication::setQuitOnLastWindowClosed(false);  // the end goes through the main window
 

@@ -40,19 +40,26 @@ std::string EscapeBytes(const Bytes& bytes) {
 std::string StateDump(console::Main_form& window) {
   const link::MainView& v = window.module().view();
   const std::pair<const char*, link::Control*> labels[] = {
-      {"FWLabel", v.FWLabel},         {"COMPortLabel", v.COMPortLabel},
-      {"BaudRateLabel", v.BaudRateLabel},   {"ParityLabel", v.ParityLabel},
-      {"RTSLabel", v.RTSLabel},        {"CTSLabel", v.CTSLabel},
-      {"SelfArmLabel", v.SelfArmLabel},    {"LRCLabel", v.LRCLabel},
-      {"SSESLabel", v.SSESLabel},       {"ProtocolLabel", v.ProtocolLabel},
-      {"JISLabel", v.JISLabel},       {"BuzzerLabel", v.BuzzerLabel},
-      {"BusyTextLabel", v.BusyTextLabel},  {"CardTypeLabel", v.CardTypeLabel},
+      {"FWLabel", v.FWLabel},
+      {"COMPortLabel", v.COMPortLabel},
+      {"BaudRateLabel", v.BaudRateLabel},
+      {"ParityLabel", v.ParityLabel},
+      {"RTSLabel", v.RTSLabel},
+      {"CTSLabel", v.CTSLabel},
+      {"SelfArmLabel", v.SelfArmLabel},
+      {"LRCLabel", v.LRCLabel},
+      {"SSESLabel", v.SSESLabel},
+      {"ProtocolLabel", v.ProtocolLabel},
+      {"JISLabel", v.JISLabel},
+      {"BuzzerLabel", v.BuzzerLabel},
+      {"BusyTextLabel", v.BusyTextLabel},
+      {"CardTypeLabel", v.CardTypeLabel},
   };
   const std::pair<const char*, link::CheckControl*> boxes[] = {
-      {"BuzzerCheckBox", v.BuzzerCheckBox}, {"SSESCheckBox", v.SSESCheckBox},
+      {"BuzzerCheckBox", v.BuzzerCheckBox},   {"SSESCheckBox", v.SSESCheckBox},
       {"SelfArmCheckBox", v.SelfArmCheckBox}, {"LRCCheckBox", v.LRCCheckBox},
-      {"JISCheckBox", v.JISCheckBox},       {"TK1CheckBox", v.TK1CheckBox},
-      {"TK2CheckBox", v.TK2CheckBox},       {"TK3CheckBox", v.TK3CheckBox},
+      {"JISCheckBox", v.JISCheckBox},         {"TK1CheckBox", v.TK1CheckBox},
+      {"TK2CheckBox", v.TK2CheckBox},         {"TK3CheckBox", v.TK3CheckBox},
   };
   std::string out;
   for (const auto& [name, control] : labels) {

@@ -1,5 +1,6 @@
 #include "console/main_form.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
@@ -10,8 +11,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QCheckBox>
 
+#include "console/main_form_layout.h"
 #include "console/qt_forms.h"
 #include "core/protocol/host_commands.h"
 #include "dialogs/comport_form.h"
@@ -30,77 +31,7 @@ namespace pq = platform::qt;
 
 namespace {
 
-// Geometry in twips, relative to the container.
-struct Geo {
-  int l, t, w, h;
-};
-
-constexpr Color kPurple = 0x800080;
-constexpr Color kDarkGreen = 0x008000;
-constexpr Color kBlue = 0xFF0000;
-constexpr Color kLightBlue = 0xFFC0C0;
-constexpr Color kLightYellow = 0xC0FFFF;
-constexpr Color kTeal = 0xC0C000;
-constexpr Color kPeach = 0x80C0FF;
-
-struct FrameRow {
-  const char* name;
-  const char* caption;
-  Geo g;
-};
-// Indexed by frame number - 1.
-constexpr FrameRow kFrames[] = {
-    {"Frame1", "Monitor", {24, -24, 4056, 2172}},
-    {"Frame2", "Tracks Data", {4140, -24, 3492, 2784}},
-    {"Frame3", "Configuration Enable/Disable", {24, 2148, 4056, 612}},
-    {"Frame4", "Current Settings", {24, 3408, 7620, 1692}},
-    {"Frame5", "Configuration Settings and Functions", {24, 2760, 7608, 612}},
-};
-
-struct ToggleRow {
-  const char* name;
-  const char* caption;
-  const char* tip;
-  Geo g;
-  Toggle toggle;
-  link::CheckControl* MainView::*slot;
-};
-// The row of five at top 240; RTS and CTS on a second row, hidden at load.
-constexpr ToggleRow kToggles[] = {
-    {"BuzzerCheckBox", "Buzzer", "Buzzer Enable/Disable", {120, 240, 732, 252}, Toggle::Buzzer,
-     &MainView::BuzzerCheckBox},
-    {"SSESCheckBox", "SS/ES", "SS/ES Enable/Disable", {852, 240, 732, 252}, Toggle::SSES,
-     &MainView::SSESCheckBox},
-    {"SelfArmCheckBox", "Self-Arm", "Self-Arm Mode Enable/Disable", {1584, 240, 1020, 252},
-     Toggle::SelfArm, &MainView::SelfArmCheckBox},
-    {"LRCCheckBox", "LRC", "LRC Enable/Disable", {2604, 240, 696, 252}, Toggle::LRC,
-     &MainView::LRCCheckBox},
-    {"JISCheckBox", "JIS", nullptr, {3300, 240, 636, 252}, Toggle::JIS, &MainView::JISCheckBox},
-    {"RTSCheckBox", "RTS", "RTS Enable/Disable", {2520, 480, 504, 252}, Toggle::RTS,
-     &MainView::RTSCheckBox},
-    {"CTSCheckBox", "CTS", "CTS Enable/Disable", {3024, 480, 504, 252}, Toggle::CTS,
-     &MainView::CTSCheckBox},
-};
-
-struct TrackRow {
-  const char* box;
-  const char* caption;
-  const char* boxTip;
-  Geo boxGeo;
-  const char* text;
-  const char* textTip;
-  Geo textGeo;
-  link::CheckControl* MainView::*boxSlot;
-  link::Control* MainView::*textSlot;
-};
-constexpr TrackRow kTracks[] = {
-    {"TK1CheckBox", "TK1", "Send Track1 data or not", {120, 168, 852, 204}, "Track1TextBox",
-     "Track 1 Data", {120, 384, 3252, 588}, &MainView::TK1CheckBox, &MainView::Track1TextBox},
-    {"TK2CheckBox", "TK2", "Send Track2 data or not", {120, 996, 852, 180}, "Track2TextBox",
-     "Track 2 Data", {120, 1200, 3252, 612}, &MainView::TK2CheckBox, &MainView::Track2TextBox},
-    {"TK3CheckBox", "TK3", "Send Track3 data or not", {120, 1836, 852, 180}, "Track3TextBox",
-     "Track 3 Data", {132, 2040, 3240, 612}, &MainView::TK3CheckBox, &MainView::Track3TextBox},
-};
+using namespace layout;
 
 struct ButtonRow {
   const char* name;
@@ -112,43 +43,13 @@ struct ButtonRow {
   link::Control* MainView::*slot;  // the buttons Module1 enables, disables or hides
 };
 
-struct ValueRow {
-  const char* caption;
-  const char* name;
-  int captionLeft, valueLeft, top;
-  link::Control* MainView::*slot;
-};
-constexpr int kCaptionWidth[] = {840, 1080, 840};
-constexpr int kValueWidth[] = {780, 960, 2700};
-constexpr int kRowTops[] = {240, 516, 792, 1068, 1344};
-constexpr int kLabelHeight = 228;
-constexpr ValueRow kValues[] = {
-    {"COM Port", "COMPortLabel", 120, 1008, kRowTops[0], &MainView::COMPortLabel},
-    {"Baud Rate", "BaudRateLabel", 120, 1008, kRowTops[1], &MainView::BaudRateLabel},
-    {"Bit && Parity", "ParityLabel", 120, 1008, kRowTops[2], &MainView::ParityLabel},
-    {"RTS", "RTSLabel", 120, 1008, kRowTops[3], &MainView::RTSLabel},
-    {"CTS", "CTSLabel", 120, 1008, kRowTops[4], &MainView::CTSLabel},
-    {"Self-Arm Mode", "SelfArmLabel", 1812, 2940, kRowTops[0], &MainView::SelfArmLabel},
-    {"LRC", "LRCLabel", 1812, 2940, kRowTops[1], &MainView::LRCLabel},
-    {"SS && ES", "SSESLabel", 1812, 2940, kRowTops[2], &MainView::SSESLabel},
-    {"Protocol", "ProtocolLabel", 1812, 2940, kRowTops[3], &MainView::ProtocolLabel},
-    {"JIS Read Head", "JISLabel", 1812, 2940, kRowTops[4], &MainView::JISLabel},
-    {"Buzzer", "BuzzerLabel", 3936, 4812, kRowTops[0], &MainView::BuzzerLabel},
-    {"Card Type", "CardTypeLabel", 3936, 4812, kRowTops[1], &MainView::CardTypeLabel},
-    {"F/W Ver.", "FWLabel", 3936, 4812, kRowTops[2], &MainView::FWLabel},
-};
+int Column(int captionLeft) {
+  return captionLeft < 1812 ? 0 : captionLeft < 3936 ? 1 : 2;
+}
 
-struct PanelRow {
-  int width;
-  const char* text;  // also the tool tip
-};
-constexpr PanelRow kPanels[] = {
-    {2469, "Host Command"}, {4233, nullptr}, {2469, "Reader Response"}, {4233, nullptr}};
-constexpr Geo kStatusBar{0, 5196, 7644, 228};
-
-int Column(int captionLeft) { return captionLeft < 1812 ? 0 : captionLeft < 3936 ? 1 : 2; }
-
-QString Tip(const char* tip) { return tip ? QString::fromLatin1(tip) : QString(); }
+QString Tip(const char* tip) {
+  return tip ? QString::fromLatin1(tip) : QString();
+}
 
 }  // namespace
 
@@ -178,7 +79,9 @@ Main_form::~Main_form() {
   for (QDialog* d : findChildren<QDialog*>(Qt::FindDirectChildrenOnly)) delete d;
 }
 
-int Main_form::px(int twips) const { return pq::TwipsX(twips, this); }
+int Main_form::px(int twips) const {
+  return pq::TwipsX(twips, this);
+}
 
 void Main_form::place(QWidget* w, int l, int t, int width, int height) const {
   w->setGeometry(pq::FromTwips(l, t, width, height, this));
@@ -210,19 +113,19 @@ Adapter* Main_form::adapt(Widget* widget) {
 }
 
 template <class W>
-W* Main_form::make(QWidget* parent, const char* name, Geo4 g, const char* tip) {
+W* Main_form::make(QWidget* parent, const char* name, Geo g, const char* tip) {
   auto* w = new W(parent);
   w->setObjectName(QString::fromLatin1(name));
   w->setFont(controlFont());
   if (tip) w->setToolTip(Tip(tip));
-  place(w, g[0], g[1], g[2], g[3]);
+  place(w, g.l, g.t, g.w, g.h);
   return w;
 }
 
 void Main_form::buildFrames() {
   for (std::size_t i = 0; i < frames_.size(); ++i) {
     const FrameRow& row = kFrames[i];
-    auto* frame = make<QGroupBox>(this, row.name, {row.g.l, row.g.t, row.g.w, row.g.h});
+    auto* frame = make<QGroupBox>(this, row.name, row.g);
     frame->setTitle(QString::fromLatin1(row.caption));
     frames_[i] = frame;
   }
@@ -268,16 +171,14 @@ void Main_form::buildMonitor() {
 void Main_form::buildTracks() {
   QGroupBox* f = frames_[1];
   for (const TrackRow& row : kTracks) {
-    auto* box = make<QCheckBox>(f, row.box, {row.boxGeo.l, row.boxGeo.t, row.boxGeo.w,
-                                             row.boxGeo.h}, row.boxTip);
+    auto* box = make<QCheckBox>(f, row.box, row.boxGeo, row.boxTip);
     box->setChecked(true);  // all three tracks selected at creation, before any handler
     auto* check = adapt<pq::QtCheckControl>(static_cast<QAbstractButton*>(box));
     check->setCaption(row.caption);
     check->setForeColor(kDarkGreen);
     view_.*row.boxSlot = check;
 
-    auto* text = make<QPlainTextEdit>(f, row.text, {row.textGeo.l, row.textGeo.t, row.textGeo.w,
-                                                     row.textGeo.h}, row.textTip);
+    auto* text = make<QPlainTextEdit>(f, row.text, row.textGeo, row.textTip);
     text->setFont(fixedFont());
     text->setReadOnly(true);
     text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -290,9 +191,7 @@ void Main_form::buildTracks() {
 
 void Main_form::buildToggles() {
   for (const ToggleRow& row : kToggles) {
-    auto* button = make<QPushButton>(frames_[2], row.name, {row.g.l, row.g.t, row.g.w, row.g.h},
-                                     row.tip);
-    button->setFocusPolicy(Qt::TabFocus);
+    auto* button = make<QPushButton>(frames_[2], row.name, row.g, row.tip);
     auto* check = adapt<pq::QtCheckControl>(static_cast<QAbstractButton*>(button));
     check->setCaption(row.caption);
     check->setBackColor(platform::kLightGreen);
@@ -302,6 +201,7 @@ void Main_form::buildToggles() {
 }
 
 void Main_form::buildButtons() {
+  // clang-format off
   const ButtonRow rows[] = {
       {"ComPortButton", "COM Select", "Manual COM Port Selection", {96, 240, 972, 252}, kTeal,
        &Main_form::ComPortButton_Click, nullptr},
@@ -321,9 +221,9 @@ void Main_form::buildButtons() {
       {"ExitButton", "Exit", "Exit", {6516, 240, 972, 252}, kPeach, &Main_form::ExitButton_Click,
        nullptr},
   };
+  // clang-format on
   for (const ButtonRow& row : rows) {
-    auto* button = make<QPushButton>(frames_[4], row.name, {row.g.l, row.g.t, row.g.w, row.g.h},
-                                     row.tip);
+    auto* button = make<QPushButton>(frames_[4], row.name, row.g, row.tip);
     auto* control = adapt<pq::QtButtonControl>(static_cast<QAbstractButton*>(button));
     control->setCaption(row.caption);
     control->setBackColor(row.back);
@@ -336,8 +236,8 @@ void Main_form::buildSettings() {
   QGroupBox* f = frames_[3];
   for (const ValueRow& row : kValues) {
     const int col = Column(row.captionLeft);
-    const QString captionName = QString::fromLatin1(row.name).replace(
-        QStringLiteral("Label"), QStringLiteral("Caption"));
+    const QString captionName =
+        QString::fromLatin1(row.name).replace(QStringLiteral("Label"), QStringLiteral("Caption"));
     auto* caption = make<QLabel>(f, captionName.toLatin1().constData(),
                                  {row.captionLeft, row.top, kCaptionWidth[col], kLabelHeight});
     auto* captionControl = adapt<pq::QtLabelControl>(caption);
@@ -359,8 +259,7 @@ void Main_form::buildSettings() {
 }
 
 void Main_form::buildStatusBar() {
-  statusBar_ = make<QWidget>(this, "StatusBar1", {kStatusBar.l, kStatusBar.t, kStatusBar.w,
-                                                  kStatusBar.h});
+  statusBar_ = make<QWidget>(this, "StatusBar1", kStatusBar);
   statusBar_->setFont(font());
   int left = 0;
   for (std::size_t i = 0; i < std::size(kPanels); ++i) {
@@ -452,14 +351,30 @@ void Main_form::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void Main_form::ComPortButton_Click() { module_->forms().show(FormId::ComPort); }
-void Main_form::DefaultButton_Click() { module_->DefaultButton_Click(); }
-void Main_form::PreSuffixCommand_Click() { module_->forms().show(FormId::FixCode); }
-void Main_form::RestartCommandButton_Click() { module_->RestartCommandButton_Click(); }
-void Main_form::CardDataButton_Click() { module_->forms().show(FormId::CardType); }
-void Main_form::ClearButton_Click() { module_->ClearButton_Click(); }
-void Main_form::AboutCommand_Click() { module_->forms().show(FormId::Info); }
-void Main_form::ExitButton_Click() { module_->ExitButton_Click(); }
+void Main_form::ComPortButton_Click() {
+  module_->forms().show(FormId::ComPort);
+}
+void Main_form::DefaultButton_Click() {
+  module_->DefaultButton_Click();
+}
+void Main_form::PreSuffixCommand_Click() {
+  module_->forms().show(FormId::FixCode);
+}
+void Main_form::RestartCommandButton_Click() {
+  module_->RestartCommandButton_Click();
+}
+void Main_form::CardDataButton_Click() {
+  module_->forms().show(FormId::CardType);
+}
+void Main_form::ClearButton_Click() {
+  module_->ClearButton_Click();
+}
+void Main_form::AboutCommand_Click() {
+  module_->forms().show(FormId::Info);
+}
+void Main_form::ExitButton_Click() {
+  module_->ExitButton_Click();
+}
 
 QGroupBox* Main_form::frame(int number) const {
   return number >= 1 && number <= 5 ? frames_[static_cast<std::size_t>(number - 1)] : nullptr;

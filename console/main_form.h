@@ -26,6 +26,11 @@ class Main_form : public QWidget {
   Q_OBJECT
 
  public:
+  // Left, top, width and height in twips, relative to the container.
+  struct Geo {
+    int l, t, w, h;
+  };
+
   // platform.forms is the window registry; a QtForms is wired to this window and its module.
   Main_form(Edition edition, link::Platform platform, QWidget* parent = nullptr);
   ~Main_form() override;
@@ -79,10 +84,9 @@ class Main_form : public QWidget {
   void AboutCommand_Click();
   void ExitButton_Click();
 
-  using Geo4 = std::array<int, 4>;  // left, top, width, height in twips
   // A named child control with the control font at its twips geometry.
   template <class W>
-  W* make(QWidget* parent, const char* name, Geo4 g, const char* tip = nullptr);
+  W* make(QWidget* parent, const char* name, Geo g, const char* tip = nullptr);
   // Keeps an adapter for the widget alive as long as the window.
   template <class Adapter, class Widget>
   Adapter* adapt(Widget* widget);

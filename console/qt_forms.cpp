@@ -36,12 +36,18 @@ dialogs::FormWindow* QtForms::create(FormId form) {
   if (module_ == nullptr) return nullptr;
   link::Module1& m = *module_;
   switch (form) {
-    case FormId::Detecting: return new dialogs::Detecting_form(m, *this, main_);
-    case FormId::ComPort: return new dialogs::ComPort_form(m, *this, main_);
-    case FormId::CardType: return new dialogs::CardType_Form(m, *this, main_);
-    case FormId::FixCode: return new dialogs::FixCode_Form(m, *this, main_);
-    case FormId::Info: return new dialogs::Info_Form(m, *this, main_);
-    case FormId::Main: break;
+    case FormId::Detecting:
+      return new dialogs::Detecting_form(m, *this, main_);
+    case FormId::ComPort:
+      return new dialogs::ComPort_form(m, *this, main_);
+    case FormId::CardType:
+      return new dialogs::CardType_Form(m, *this, main_);
+    case FormId::FixCode:
+      return new dialogs::FixCode_Form(m, *this, main_);
+    case FormId::Info:
+      return new dialogs::Info_Form(m, *this, main_);
+    case FormId::Main:
+      break;
   }
   return nullptr;
 }

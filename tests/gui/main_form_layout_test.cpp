@@ -62,11 +62,11 @@ TEST(MainFormLayout, ControlsSitAtTheirTwipsGeometry) {
     int l, t, w, hgt;
   };
   const Row rows[] = {
-      {"Frame1", 24, -24, 4056, 2172},     {"Frame2", 4140, -24, 3492, 2784},
-      {"Frame3", 24, 2148, 4056, 612},     {"Frame4", 24, 3408, 7620, 1692},
-      {"Frame5", 24, 2760, 7608, 612},     {"txtSend", 156, 312, 3744, 288},
+      {"Frame1", 24, -24, 4056, 2172},         {"Frame2", 4140, -24, 3492, 2784},
+      {"Frame3", 24, 2148, 4056, 612},         {"Frame4", 24, 3408, 7620, 1692},
+      {"Frame5", 24, 2760, 7608, 612},         {"txtSend", 156, 312, 3744, 288},
       {"Track3TextBox", 132, 2040, 3240, 612}, {"CardDataButton", 3120, 480, 972, 252},
-      {"BusyLabel", 3948, 1128, 252, 132}, {"StatusBar1", 0, 5196, 7644, 228},
+      {"BusyLabel", 3948, 1128, 252, 132},     {"StatusBar1", 0, 5196, 7644, 228},
   };
   EXPECT_EQ(h.w().size(), pq::SizeFromTwips(7650, 5415, &h.w()));
   for (const Row& row : rows) {
@@ -97,9 +97,9 @@ TEST(MainFormLayout, LoadHidesWhatTheOperatorMustNotUse) {
     bool hidden;
   };
   const Row rows[] = {
-      {"CardDataButton", true}, {"RTSCheckBox", true},    {"CTSCheckBox", true},
-      {"BuzzerCheckBox", false}, {"JISCheckBox", false},  {"DefaultButton", false},
-      {"ClearButton", false},   {"ExitButton", false},    {"Track1TextBox", false},
+      {"CardDataButton", true},  {"RTSCheckBox", true},  {"CTSCheckBox", true},
+      {"BuzzerCheckBox", false}, {"JISCheckBox", false}, {"DefaultButton", false},
+      {"ClearButton", false},    {"ExitButton", false},  {"Track1TextBox", false},
   };
   EXPECT_TRUE(h.w().isVisible());
   for (const Row& row : rows) {
