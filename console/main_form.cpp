@@ -19,6 +19,7 @@
 #include "platform/qt/byte_text.h"
 #include "platform/qt/qt_controls.h"
 #include "platform/qt/resizer.h"
+#include "platform/qt/status_bar_panels.h"
 #include "platform/qt/twips.h"
 
 namespace tkr::console {
@@ -259,25 +260,18 @@ void Main_form::buildSettings() {
 }
 
 void Main_form::buildStatusBar() {
-  statusBar_ = make<QWidget>(this, "StatusBar1", kStatusBar);
-  statusBar_->setFont(font());
-  int left = 0;
-  for (std::size_t i = 0; i < std::size(kPanels); ++i) {
-    const PanelRow& row = kPanels[i];
-    const std::string name = "Panel" + std::to_string(i + 1);
-    auto* label = new QLabel(statusBar_);
-    label->setObjectName(QString::fromStdString(name));
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setGeometry(px(left), 0, px(row.width), statusBar_->height());
-    left += row.width;
-    auto owned = std::make_unique<pq::QtLabelControl>(label, false);  // "&" shows as it is
-    if (row.text) {
-      owned->setCaption(row.text);
-      label->setToolTip(Tip(row.text));
-    }
-    view_.StatusPanels[i] = owned.get();
-    controls_.push_back(std::move(owned));
+  std::array<pq::StatusPanel, pq::StatusBarPanels::kPanels> panels;
+  for (std::size_t i = 0; i < panels.size(); ++i) {
+    panels[i] = {px(kPanels[i].width), Tip(kPanels[i].text), Tip(kPanels[i].text)};
   }
+  auto* bar = new pq::StatusBarPanels(panels, this);
+  bar->setObjectName(QStringLiteral("StatusBar1"));
+  place(bar, kStatusBar.l, kStatusBar.t, kStatusBar.w, kStatusBar.h);
+  for (int i = 0; i < pq::StatusBarPanels::kPanels; ++i) {
+    bar->label(i)->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+    view_.StatusPanels[static_cast<std::size_t>(i)] = &bar->panel(i);
+  }
+  statusBar_ = bar;
 }
 
 void Main_form::wireEvents() {
