@@ -237,6 +237,7 @@ void Main_form::buildSettings() {
   QGroupBox* f = frames_[3];
   for (const ValueRow& row : kValues) {
     const int col = Column(row.captionLeft);
+    // The caption labels have no names of their own; they take their value label's.
     const QString captionName =
         QString::fromLatin1(row.name).replace(QStringLiteral("Label"), QStringLiteral("Caption"));
     auto* caption = make<QLabel>(f, captionName.toLatin1().constData(),
