@@ -74,6 +74,18 @@ std::string StateDump(console::Main_form& window) {
   out += "Track1TextBox=" + EscapeBytes(v.Track1TextBox->caption()) + "\n";
   out += "Track2TextBox=" + EscapeBytes(v.Track2TextBox->caption()) + "\n";
   out += "Track3TextBox=" + EscapeBytes(v.Track3TextBox->caption()) + "\n";
+  // Which dialogs are open, so a script can tell that the port dialog came up.
+  using platform::FormId;
+  const std::pair<const char*, FormId> forms[] = {{"Detecting_form", FormId::Detecting},
+                                                  {"ComPort_form", FormId::ComPort},
+                                                  {"CardType_Form", FormId::CardType},
+                                                  {"FixCode_Form", FormId::FixCode},
+                                                  {"Info_Form", FormId::Info}};
+  std::string open;
+  for (const auto& [name, id] : forms) {
+    if (window.module().forms().loaded(id)) open += (open.empty() ? "" : ",") + std::string(name);
+  }
+  out += "Dialogs=" + open + "\n";
   return out;
 }
 

@@ -29,7 +29,7 @@ constexpr const char* kHelp =
     "%s"
     "  unplug | replug                         pull or put back the cable\n"
     "  silent | garbage | normal               how the reader answers\n"
-    "  received                                every command heard, in hex, one a line\n"
+    "  received                                every command heard, in hex, one a line, then END\n"
     "  help | quit\n";
 
 int HexValue(char c) {
@@ -116,7 +116,7 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
                                        : Fault::Normal);
   } else if (cmd == "received") {
     for (const Bytes& unit : reader.received()) std::cout << Hex(unit) << '\n';
-    std::cout << std::flush;
+    std::cout << "END" << std::endl;  // lets a script know the list is complete
   } else if (cmd == "help") {
     std::string list;
     for (std::size_t i = 0; i < samples.size(); ++i) {

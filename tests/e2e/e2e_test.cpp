@@ -1,0 +1,229 @@
+// SWPDEMO2 and SWPDEMO1 as built, against tkr520-sim on a pseudo-terminal, driven through
+// --trace as an operator would drive the window.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "core/protocol/frames.h"
+#include "core/protocol/host_commands.h"
+#include "tests/e2e/process.h"
+
+namespace tkr::e2e {
+namespace {
+
+using State = std::map<std::string, std::string>;
+
+State Parse(const std::vector<std::string>& lines) {
+  State state;
+  for (const auto& line : lines) {
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) state[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return state;
+}
+
+std::string Hex(const Bytes& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i) out += ' ';
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    out += {digits[b >> 4], digits[b & 15]};
+  }
+  return out;
+}
+
+struct Sim {
+  Sim() : process(Binary("tkr520-sim"), {}), path(process.readLine()) {}
+  // Every command the reader heard so far, as hex, one per entry.
+  std::vector<std::string> heard() {
+    process.send("received");
+    return process.readUntil("END").lines;
+  }
+  Process process;
+  std::string path;
+};
+
+class Console {
+ public:
+  Console(const std::string& program, const std::vector<std::string>& ports) {
+    std::vector<std::string> args = {"--no-system-ports", "--trace"};
+    for (const auto& p : ports) {
+      args.push_back("--port");
+      args.push_back(p);
+    }
+    // Each run gets its own temporary folder, so the single-instance lock is its own.
+    process_ = std::make_unique<Process>(
+        Binary(program), args,
+        std::map<std::string, std::string>{{"QT_QPA_PLATFORM", "offscreen"},
+                                           {"TMPDIR", tmp_.path().toStdString()}});
+    const auto start = process_->readUntil("READY", 60000);
+    started_ = start.found;
+    startState_ = Parse(start.lines);
+  }
+  ~Console() { process_->send("quit"); }
+
+  bool started() const { return started_; }
+  const State& atStart() const { return startState_; }
+  void send(const std::string& line) { process_->send(line); }
+  State dump() {
+    process_->send("dump");
+    return Parse(process_->readUntil("END").lines);
+  }
+  // Dumps until the predicate holds (the reader answers asynchronously to a swipe).
+  State waitFor(const std::function<bool(const State&)>& pred) {
+    State s;
+    for (int i = 0; i < 100; ++i) {
+      s = dump();
+      if (pred(s)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return s;
+  }
+  std::string output() const { return process_->allOutput(); }
+
+ private:
+  QTemporaryDir tmp_;
+  std::unique_ptr<Process> process_;
+  bool started_ = false;
+  State startState_;
+};
+
+struct Edition {
+  const char* program;
+  const char* firmware;  // what the version reply shows in FWLabel
+};
+const Edition kEditions[] = {{"SWPDEMO2", "TKR510V1"}, {"SWPDEMO1", "TKR510V1.07"}};
+
+TEST(EndToEnd, ReaderOnCom1IsFoundWithVersionAndConfiguration) {
+  for (const Edition& e : kEditions) {
+    SCOPED_TRACE(e.program);
+    Sim sim;
+    Console console(e.program, {"COM1=" + sim.path});
+    ASSERT_TRUE(console.started()) << console.output();
+    const State& s = console.atStart();
+    EXPECT_EQ(s.at("FWLabel"), e.firmware);
+    EXPECT_EQ(s.at("COMPortLabel"), "1");
+    EXPECT_EQ(s.at("BaudRateLabel"), "9600");
+    EXPECT_EQ(s.at("ParityLabel"), "n,8,1");
+    EXPECT_EQ(s.at("BuzzerLabel"), "Enable");
+    EXPECT_EQ(s.at("SSESLabel"), "Included");
+    EXPECT_EQ(s.at("LRCLabel"), "Included");
+    EXPECT_EQ(s.at("BuzzerCheckBox"), "1");
+    EXPECT_EQ(s.at("BusyTextLabel"), "Ready");
+  }
+}
+
+TEST(EndToEnd, ReaderOnCom5BehindFourMissingPortsIsFound) {
+  Sim sim;
+  Console console("SWPDEMO2", {"COM1=/nonexistent/tty1", "COM2=/nonexistent/tty2",
+                               "COM3=/nonexistent/tty3", "COM4=/nonexistent/tty4",
+                               "COM5=" + sim.path});
+  ASSERT_TRUE(console.started()) << console.output();
+  EXPECT_EQ(console.atStart().at("COMPortLabel"), "5");
+  EXPECT_EQ(console.atStart().at("FWLabel"), "TKR510V1");
+}
+
+TEST(EndToEnd, NoReaderEndsInThePortDialog) {
+  for (const Edition& e : kEditions) {
+    SCOPED_TRACE(e.program);
+    Console console(e.program, {});
+    ASSERT_TRUE(console.started()) << console.output();
+    const State& s = console.atStart();
+    EXPECT_NE(s.at("Dialogs").find("ComPort_form"), std::string::npos);
+    EXPECT_EQ(s.at("FWLabel"), "");
+    if (std::string(e.program) == "SWPDEMO2") {
+      EXPECT_EQ(s.at("BusyTextLabel"), "Card Reader is not connected or defective.");
+      EXPECT_EQ(s.at("BuzzerCheckBox"), "0 disabled");
+    }
+    // The read-out after the scan meets a closed port.
+    EXPECT_NE(console.output().find("BOX Warning: Communication Error!"), std::string::npos);
+  }
+}
+
+TEST(EndToEnd, SwipedCardFillsTheTrackBoxes) {
+  for (const Edition& e : kEditions) {
+    SCOPED_TRACE(e.program);
+    Sim sim;
+    Console console(e.program, {"COM1=" + sim.path});
+    ASSERT_TRUE(console.started()) << console.output();
+    sim.process.send("swipe B4000123456789010^DOE/JOHN^2912101 + *");
+    const State s = console.waitFor([](const State& st) { return st.at("Track3TextBox") != ""; });
+    EXPECT_EQ(s.at("Track1TextBox"), "%B4000123456789010^DOE/JOHN^2912101?&");
+    EXPECT_EQ(s.at("Track2TextBox"), "No Data");
+    EXPECT_EQ(s.at("Track3TextBox"), "Error");
+    EXPECT_EQ(s.at("CardTypeLabel"), "ISO");
+    EXPECT_EQ(s.at("BusyTextLabel"), "Ready");
+  }
+}
+
+TEST(EndToEnd, TogglesChangeTheReaderAndTheLabelsFollow) {
+  Sim sim;
+  Console console("SWPDEMO2", {"COM1=" + sim.path});
+  ASSERT_TRUE(console.started()) << console.output();
+  struct Step {
+    const char* click;
+    std::vector<std::string> frames;  // what the reader hears, in order
+    const char* label;
+    const char* caption;
+  };
+  const Step steps[] = {
+      {"BuzzerCheckBox", {"09 00 03 42 5A 44 56", "7F", "09 00 03 52 45 31 2C"}, "BuzzerLabel", "Disable"},
+      {"JISCheckBox", {"09 00 03 4A 48 45 4D", "7F", "09 00 03 52 45 31 2C"}, "JISLabel", "With"},
+      {"LRCCheckBox", {"09 00 03 4C 43 44 41", "7F", "09 00 03 52 45 31 2C"}, "LRCLabel", "No LRC"},
+      {"SelfArmCheckBox", {"09 00 03 53 41 45 5D", "7F", "09 00 03 52 45 31 2C"}, "SelfArmLabel", "Enable"},
+      {"SSESCheckBox", {"09 00 03 45 53 44 58", "7F", "09 00 03 52 45 31 2C"}, "SSESLabel", "No SS&&ES"},
+      {"TK1CheckBox", {"09 00 03 54 4B 36 23"}, nullptr, nullptr},
+      {"DefaultButton",
+       {"09 00 03 44 46 00 08", "7F", "7F", "09 00 03 52 45 31 2C"}, "BuzzerLabel", "Enable"},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.click);
+    const std::size_t before = sim.heard().size();
+    console.send(std::string("click ") + step.click);
+    const State s = console.dump();  // runs once the click's exchanges have ended
+    const auto heard = sim.heard();
+    ASSERT_GE(heard.size(), before);
+    EXPECT_EQ(std::vector<std::string>(heard.begin() + static_cast<std::ptrdiff_t>(before), heard.end()),
+              step.frames);
+    if (step.label) {
+      EXPECT_EQ(s.at(step.label), step.caption);
+    }
+  }
+  const State s = console.dump();
+  EXPECT_EQ(s.at("BaudRateLabel"), "9600");
+  EXPECT_EQ(s.at("JISLabel"), "Without");  // the defaults are back
+  EXPECT_EQ(s.at("JISCheckBox"), "0");
+}
+
+TEST(EndToEnd, EveryCommandListRowWritesExactlyItsBytes) {
+  Sim sim;
+  Console console("SWPDEMO2", {"COM1=" + sim.path});
+  ASSERT_TRUE(console.started()) << console.output();
+  protocol::CommandTable table;
+  table.BuildCommandTable();
+  for (const auto& row : protocol::HostCommandList()) {
+    SCOPED_TRACE(std::string(row.text));
+    const std::size_t before = sim.heard().size();
+    console.send("choose " + std::to_string(row.itemCode));
+    console.dump();
+    const auto heard = sim.heard();
+    ASSERT_EQ(heard.size(), before + 1);
+    EXPECT_EQ(heard.back(), Hex(protocol::HostCommandBytes(row.itemCode, table)));
+  }
+  EXPECT_NE(console.output().find("BOX Information: Pause"), std::string::npos);
+  EXPECT_NE(console.output().find("BOX Information: Resume"), std::string::npos);
+  // Typed text goes out as typed, each byte a command of its own for the reader.
+  const std::size_t before = sim.heard().size();
+  console.send("send abc");
+  console.dump();
+  const auto heard = sim.heard();
+  EXPECT_EQ(std::vector<std::string>(heard.begin() + static_cast<std::ptrdiff_t>(before), heard.end()),
+            (std::vector<std::string>{"61", "62", "63"}));
+}
+
+}  // namespace
+}  // namespace tkr::e2e

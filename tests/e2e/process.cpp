@@ -1,0 +1,80 @@
+#include "tests/e2e/process.h"
+
+#include <QDeadlineTimer>
+#include <QProcessEnvironment>
+
+namespace tkr::e2e {
+
+std::string Binary(const std::string& name) { return std::string(TKR_BIN_DIR) + "/" + name; }
+
+Process::Process(const std::string& program, const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& env) {
+  QStringList list;
+  for (const auto& a : args) list << QString::fromStdString(a);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const auto& [k, v] : env) environment.insert(QString::fromStdString(k), QString::fromStdString(v));
+  process_.setProcessEnvironment(environment);
+  process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  process_.start(QString::fromStdString(program), list);
+  process_.waitForStarted(10000);
+}
+
+Process::~Process() {
+  if (process_.state() != QProcess::NotRunning) {
+    process_.closeWriteChannel();
+    process_.terminate();
+    if (!process_.waitForFinished(3000)) {
+      process_.kill();
+      process_.waitForFinished(3000);
+    }
+  }
+}
+
+void Process::send(const std::string& line) {
+  const std::string text = line + "\n";
+  process_.write(text.data(), static_cast<qint64>(text.size()));
+  process_.waitForBytesWritten(1000);
+}
+
+bool Process::nextLine(std::string& line, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  for (;;) {
+    const auto end = buffer_.find('\n');
+    if (end != std::string::npos) {
+      line = buffer_.substr(0, end);
+      buffer_.erase(0, end + 1);
+      seen_ += line + "\n";
+      return true;
+    }
+    if (deadline.hasExpired()) return false;
+    if (!process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+      const QByteArray rest = process_.readAllStandardOutput();
+      buffer_.append(rest.constData(), static_cast<std::size_t>(rest.size()));
+      if (buffer_.find('\n') == std::string::npos) return false;
+      continue;
+    }
+    const QByteArray chunk = process_.readAllStandardOutput();
+    buffer_.append(chunk.constData(), static_cast<std::size_t>(chunk.size()));
+  }
+}
+
+std::string Process::readLine(int timeoutMs) {
+  std::string line;
+  return nextLine(line, timeoutMs) ? line : std::string();
+}
+
+Process::Lines Process::readUntil(const std::string& marker, int timeoutMs) {
+  Lines out;
+  QDeadlineTimer deadline(timeoutMs);
+  std::string line;
+  while (nextLine(line, static_cast<int>(std::max<qint64>(0, deadline.remainingTime())))) {
+    if (line == marker) {
+      out.found = true;
+      return out;
+    }
+    out.lines.push_back(line);
+  }
+  return out;
+}
+
+}  // namespace tkr::e2e

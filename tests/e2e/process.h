@@ -1,0 +1,40 @@
+#pragma once
+// A child program driven line by line over its standard input and output.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tkr::e2e {
+
+class Process {
+ public:
+  Process(const std::string& program, const std::vector<std::string>& args,
+          const std::map<std::string, std::string>& env = {});
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  void send(const std::string& line);
+  // The lines up to (not including) the first that equals `marker`; empty optional-like
+  // result with `found` false when the deadline passes or the program ends first.
+  struct Lines {
+    bool found = false;
+    std::vector<std::string> lines;
+  };
+  Lines readUntil(const std::string& marker, int timeoutMs = 20000);
+  std::string readLine(int timeoutMs = 20000);
+  std::string allOutput() const { return seen_; }
+
+ private:
+  bool nextLine(std::string& line, int timeoutMs);
+  QProcess process_;
+  std::string buffer_;
+  std::string seen_;
+};
+
+// The built program's path.
+std::string Binary(const std::string& name);
+
+}  // namespace tkr::e2e
