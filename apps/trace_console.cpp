@@ -1,5 +1,7 @@
 #include "apps/trace_console.h"
 
+#include <QApplication>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -154,6 +156,32 @@ void TraceConsole::execute(const std::string& raw) {
       print("ERROR no simulated reader\n");
     } else if (!swipe_(name)) {
       print("ERROR no card " + name + "\n");
+    }
+  } else if (verb == "shot") {
+    // shot NAME FILE: a picture of the main window or an open dialog, by its name.
+    const std::string rest = Trim(arg);
+    const auto gap = rest.find(' ');
+    const QString name = QString::fromStdString(rest.substr(0, gap));
+    const QString file = QString::fromStdString(gap == std::string::npos ? "" : Trim(rest.substr(gap)));
+    module.RunWhenIdle([this, name, file] {
+      QWidget* target = nullptr;
+      for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && top->objectName() == name) target = top;
+      }
+      if (name == "Main_form") target = &window_;
+      if (!target || file.isEmpty() || !target->grab().save(file)) {
+        print("ERROR no picture of " + name.toStdString() + "\n");
+      } else {
+        print("SHOT " + file.toStdString() + "\n");
+      }
+    });
+  } else if (verb == "resize") {
+    // resize W H: the main window's client area in pixels, as the operator's drag would.
+    int w = 0, h = 0;
+    if (std::sscanf(arg.c_str(), "%d %d", &w, &h) == 2 && w > 0 && h > 0) {
+      window_.resize(w, h);
+    } else {
+      print("ERROR resize takes a width and a height\n");
     }
   } else if (verb == "quit") {
     window_.close();  // the window's unload ends the program

@@ -33,13 +33,7 @@ void Module1::CancelCmdBtn_Click() {
 void Module1::WaitForProbe() {
   // A time-out left over from an earlier probe must not end this one at once.
   ReplyTimedOut = false;
-  if (legacy()) {
-    p_.Timer2.setEnabled(true);
-    p_.Timer2.setInterval(TimeBase * kProbeTimeoutUnits);
-  } else {
-    p_.Timer2.setInterval(TimeBase * kProbeTimeoutUnits);
-    p_.Timer2.setEnabled(true);
-  }
+  StartTimeout(kProbeTimeoutUnits);
   ShowBusy();
   // The probe also ends on a plain time-out: with the port gone (device unplugged) Timer2
   // cannot hand the step on, and the scan must not wait for ever.

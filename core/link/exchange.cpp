@@ -54,13 +54,7 @@ void Module1::WaitForReply() {
     ScopedCount waiting(waitDepth_);
     ToggleBusy = true;
     TimeoutHandled = true;
-    if (legacy()) {
-      p_.Timer2.setEnabled(true);
-      p_.Timer2.setInterval(TimeBase * kReplyTimeoutUnits);
-    } else {
-      p_.Timer2.setInterval(TimeBase * kReplyTimeoutUnits);
-      p_.Timer2.setEnabled(true);
-    }
+    StartTimeout(kReplyTimeoutUnits);
     ShowBusy();
     if (!ReplyReceived) {
       do {
@@ -97,6 +91,17 @@ void Module1::WaitForReply() {
     ToggleBusy = false;
   }
   NoteExchangeEnded();
+}
+
+void Module1::StartTimeout(int units) {
+  // The legacy edition enables the timer before it sets the interval; both start it afresh.
+  if (legacy()) {
+    p_.Timer2.setEnabled(true);
+    p_.Timer2.setInterval(TimeBase * units);
+  } else {
+    p_.Timer2.setInterval(TimeBase * units);
+    p_.Timer2.setEnabled(true);
+  }
 }
 
 void Module1::DisableReaderControls() {

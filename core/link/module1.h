@@ -182,6 +182,7 @@ class Module1 {
   void ScanPorts();
   CheckControl* ToggleBox(Toggle toggle) const;
   void WaitForProbe();
+  void StartTimeout(int units);  // Timer2 for TimeBase x units ms
   void CompleteReception();
   void RestoreDefaultsSequence(bool emptyBufferFirst);
   CheckControl* TrackBox(int track) const;

@@ -37,10 +37,17 @@ void StatusBarPanels::resizeEvent(QResizeEvent* event) {
 }
 
 void StatusBarPanels::place() {
+  // The four widths together are wider than the window; rather than cut off the reader's
+  // response, the panels then share the bar's width in the same proportions.
+  int total = 0;
+  for (int w : widths_) total += w;
+  const int room = width() - kGap * (kPanels - 1);
+  const double scale = total > room && room > 0 ? static_cast<double>(room) / total : 1.0;
   int x = 0;
   for (std::size_t i = 0; i < labels_.size(); ++i) {
-    labels_[i]->setGeometry(x, 0, widths_[i], height());
-    x += widths_[i] + kGap;
+    const int w = static_cast<int>(widths_[i] * scale);
+    labels_[i]->setGeometry(x, 0, w, height());
+    x += w + kGap;
   }
 }
 

@@ -10,62 +10,11 @@
 #include "core/link/module1.h"
 #include "platform/fake/fake_platform.h"
 #include "sim/in_process.h"
+#include "tests/support/fake_console.h"
 
 namespace tkr::testing {
 
 using namespace platform::fake;
-
-// The main window's controls that the shared routines touch, as plain fakes.
-struct FakeMainView {
-  FakeControl COMPortLabel, BaudRateLabel, ParityLabel, RTSLabel, CTSLabel, SelfArmLabel, LRCLabel,
-      SSESLabel, ProtocolLabel, JISLabel, BuzzerLabel, CardTypeLabel, FWLabel, BusyLabel,
-      BusyTextLabel;
-  FakeCheck BuzzerCheckBox, SSESCheckBox, SelfArmCheckBox, LRCCheckBox, JISCheckBox, RTSCheckBox,
-      CTSCheckBox, TK1CheckBox, TK2CheckBox, TK3CheckBox;
-  FakeControl DefaultButton, PreSuffixCommand, CardDataButton;
-  FakeControl Track1TextBox, Track2TextBox, Track3TextBox, txtSend;
-  FakeLog txtReceive;
-  FakeControl Panel1, Panel2, Panel3, Panel4;
-
-  link::MainView view() {
-    link::MainView v;
-    v.COMPortLabel = &COMPortLabel;
-    v.BaudRateLabel = &BaudRateLabel;
-    v.ParityLabel = &ParityLabel;
-    v.RTSLabel = &RTSLabel;
-    v.CTSLabel = &CTSLabel;
-    v.SelfArmLabel = &SelfArmLabel;
-    v.LRCLabel = &LRCLabel;
-    v.SSESLabel = &SSESLabel;
-    v.ProtocolLabel = &ProtocolLabel;
-    v.JISLabel = &JISLabel;
-    v.BuzzerLabel = &BuzzerLabel;
-    v.CardTypeLabel = &CardTypeLabel;
-    v.FWLabel = &FWLabel;
-    v.BusyLabel = &BusyLabel;
-    v.BusyTextLabel = &BusyTextLabel;
-    v.BuzzerCheckBox = &BuzzerCheckBox;
-    v.SSESCheckBox = &SSESCheckBox;
-    v.SelfArmCheckBox = &SelfArmCheckBox;
-    v.LRCCheckBox = &LRCCheckBox;
-    v.JISCheckBox = &JISCheckBox;
-    v.RTSCheckBox = &RTSCheckBox;
-    v.CTSCheckBox = &CTSCheckBox;
-    v.TK1CheckBox = &TK1CheckBox;
-    v.TK2CheckBox = &TK2CheckBox;
-    v.TK3CheckBox = &TK3CheckBox;
-    v.DefaultButton = &DefaultButton;
-    v.PreSuffixCommand = &PreSuffixCommand;
-    v.CardDataButton = &CardDataButton;
-    v.Track1TextBox = &Track1TextBox;
-    v.Track2TextBox = &Track2TextBox;
-    v.Track3TextBox = &Track3TextBox;
-    v.txtSend = &txtSend;
-    v.txtReceive = &txtReceive;
-    v.StatusPanels = {&Panel1, &Panel2, &Panel3, &Panel4};
-    return v;
-  }
-};
 
 class DialogBench {
  public:
@@ -129,7 +78,7 @@ class DialogBench {
   FakeTimer timer1{loop}, timer2{loop}, timer3{loop};
   FakeShell shell{loop};
   console::QtForms forms;
-  FakeMainView w;
+  FakeMainWindow w;  // the main window's controls that the shared routines touch
   QWidget mainWindow;
   std::unique_ptr<link::Module1> module;
   std::unique_ptr<sim::InProcessReader> reader;

@@ -123,17 +123,19 @@ TEST(MainFormLayout, StatusBarHasFourPanelsWithFixedCaptions) {
   };
   const Row rows[] = {{"Host Command", 2469}, {"", 4233}, {"Reader Response", 2469}, {"", 4233}};
   int right = 0;
+  const double scale = static_cast<double>(panels[1]->width()) / pq::TwipsX(4233, &h.w());
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i + 1);
     const QLabel* panel = panels[i];
     EXPECT_EQ(panel->text(), QString::fromLatin1(rows[i].text));
     EXPECT_EQ(panel->toolTip(), QString::fromLatin1(rows[i].text));
-    // Side by side, left to right, each at its own width even past the bar's edge.
+    // Side by side, left to right, in the stated proportions, the last one inside the bar.
     EXPECT_GE(panel->x(), right);
-    EXPECT_EQ(panel->width(), pq::TwipsX(rows[i].width, &h.w()));
+    EXPECT_NEAR(panel->width(), pq::TwipsX(rows[i].width, &h.w()) * scale, 1.0);
     right = panel->x() + panel->width();
     EXPECT_EQ(h.view().StatusPanels[static_cast<std::size_t>(i)]->caption(), rows[i].text);
   }
+  EXPECT_LE(right, bar->width());
 }
 
 TEST(MainFormLayout, CommandBoxListsTheHostCommandsInOrderWithTheirItemCodes) {
