@@ -267,6 +267,9 @@ void Main_form::buildStatusBar() {
   }
   auto* bar = new pq::StatusBarPanels(panels, this);
   bar->setObjectName(QStringLiteral("StatusBar1"));
+  // The panels share less width than their stated sizes; the controls' smaller font keeps
+  // the "Reader Response" caption whole.
+  bar->setFont(controlFont());
   place(bar, kStatusBar.l, kStatusBar.t, kStatusBar.w, kStatusBar.h);
   for (int i = 0; i < pq::StatusBarPanels::kPanels; ++i) {
     bar->label(i)->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
