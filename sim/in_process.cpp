@@ -66,6 +66,10 @@ void InProcessReader::hostWrote(const Bytes& data, Micros arrived) {
   for (std::size_t i = 0; i < data.size(); ++i) {
     const auto later = static_cast<Micros>(data.size() - 1 - i);
     at(arrived - later * charTime, [this, byte = data.substr(i, 1), session, line = *host] {
+      if (loop_.now() - lastHeardAt_ > ReaderModel::kFrameTimeoutMs * platform::fake::kMs) {
+        model_.lineWasQuiet();
+      }
+      lastHeardAt_ = loop_.now();
       const auto replies = model_.hostWrote(byte, line);
       if (session != session_) return;
       for (const auto& reply : replies) transmit(reply.bytes, loop_.now() + replyDelay_);

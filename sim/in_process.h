@@ -69,6 +69,7 @@ class InProcessReader : public platform::fake::LineDevice {
   Micros replyDelay_ = kDefaultReplyDelay;
   Micros byteGap_ = 0;
   Micros txFreeAt_ = 0;
+  Micros lastHeardAt_ = 0;
   std::uint64_t nextToken_ = 0;
   std::map<std::uint64_t, std::uint64_t> scheduled_;  // our token -> loop event id
 };

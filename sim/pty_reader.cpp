@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -18,9 +19,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A hang-up stays reported for as long as nobody has the terminal open; look again after
-// this long instead of spinning on it.
-constexpr auto kAwayRetry = 20ms;
+// A hang-up stays reported for as long as nobody has the terminal open. The host's open is
+// seen at once through a watch on the device node; this is only the fallback look.
+constexpr auto kAwayRetry = 250ms;
 // The host is not reading and its side of the terminal is full.
 constexpr auto kFullRetry = 1ms;
 
@@ -130,6 +131,7 @@ void PtyReader::stop() {
   closePty();
   close(wakeRead_);
   close(wakeWrite_);
+  if (inotify_ >= 0) close(inotify_);
   if (!ownDir_.empty()) rmdir(ownDir_.c_str());
 }
 
@@ -160,6 +162,10 @@ void PtyReader::openPty() {
   master_ = m;
   devPath_ = name.data();
   hostAway_ = true;
+  // Wake when the host opens the port rather than polling for it: 16 idle readers polling
+  // would cost more CPU than the console itself.
+  if (inotify_ < 0) inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (inotify_ >= 0) inotify_add_watch(inotify_, devPath_.c_str(), IN_OPEN);
   // Swap the link in one step, so a host never finds it missing or half made.
   const std::string tmp = linkPath_ + ".new";
   unlink(tmp.c_str());
@@ -295,6 +301,11 @@ bool PtyReader::readHost() {
   for (;;) {
     const ssize_t n = read(master_, buf.data(), buf.size());
     if (n <= 0) return n < 0 && errno == EIO;  // EIO: the host has closed its side
+    const auto now = Clock::now();
+    if (now - lastHeardAt_ > std::chrono::milliseconds(ReaderModel::kFrameTimeoutMs)) {
+      model_.lineWasQuiet();
+    }
+    lastHeardAt_ = now;
     const protocol::LineSettings host = hostLine();
     const auto replies = model_.hostWrote(Bytes(buf.data(), static_cast<std::size_t>(n)), host);
     // A warm reset may have moved the reader to other settings: then its answer is noise.
@@ -332,6 +343,10 @@ void PtyReader::run() {
     std::optional<timespec> timeout;
     if (master_ >= 0 && hostAway_) {
       timeout = ToTimespec(kAwayRetry);
+      if (inotify_ >= 0) {
+        fds[1] = {inotify_, POLLIN, 0};
+        count = 2;
+      }
     } else if (master_ >= 0) {
       count = 2;
       if (!out_.empty())
@@ -343,8 +358,13 @@ void PtyReader::run() {
     std::array<char, 64> drain{};
     while (read(wakeRead_, drain.data(), drain.size()) > 0) {
     }
+    const bool watching = hostAway_ && fds[1].fd == inotify_;
+    if (watching) {
+      while (read(inotify_, drain.data(), drain.size()) > 0) {
+      }
+    }
     if (stopping_ || request_ != Request::None || master_ < 0) continue;
-    if (count == 1) {
+    if (count == 1 || watching) {
       fds[1] = {master_, POLLIN, 0};
       poll(&fds[1], 1, 0);
     }
@@ -353,7 +373,7 @@ void PtyReader::run() {
         ((revents & POLLIN) && readHost()) || (revents & (POLLHUP | POLLERR | POLLNVAL));
     if (hungUp) {
       hostAway_ = true;
-    } else if ((revents & POLLIN) || count == 1) {
+    } else if ((revents & POLLIN) || count == 1 || watching) {
       hostAway_ = false;
     }
     if (hostAway_) {

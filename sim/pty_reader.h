@@ -85,6 +85,7 @@ class PtyReader {
   std::string linkPath_;
   std::string ownDir_;  // removed at stop when we made it
   std::string devPath_;
+  int inotify_ = -1;  // watches the device node for the host's open
   int master_ = -1;
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
@@ -95,6 +96,7 @@ class PtyReader {
   std::chrono::microseconds byteGap_{0};
   std::deque<OutByte> out_;
   Clock::time_point txFreeAt_{};
+  Clock::time_point lastHeardAt_{};  // reader thread only
   std::thread thread_;
 };
 

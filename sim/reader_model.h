@@ -99,6 +99,11 @@ class ReaderModel {
   std::size_t ignoredBytes() const { return ignored_; }
   // True while a frame has started but not all of it has arrived.
   bool midFrame() const { return !frame_.empty(); }
+  // The line has been quiet for longer than a frame's bytes are ever apart: a frame that
+  // has not been completed by then (a stray 0x09 typed by hand) is given up, so the next
+  // command is heard as a command again.
+  static constexpr int kFrameTimeoutMs = 500;
+  void lineWasQuiet() { frame_.clear(); }
 
   // The standard data of track 0..2 as "Q"/"R"/"S" answer it.
   Bytes trackText(int track) const;

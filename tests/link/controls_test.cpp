@@ -177,22 +177,6 @@ TEST(HostCommands, CardTypeReportAndReadConfigStatus) {
   EXPECT_EQ(t.c.w.BuzzerLabel.caption(), "kept");
 }
 
-TEST(HostCommands, TypedTextGoesOutAsTyped) {
-  WithReader t;
-  t.load();
-  t.c.w.Track1TextBox.setCaption("kept");
-  const std::size_t written = t.c.port.written().size();
-  t.c.w.txtSend.setCaption("abc");
-  t.c.m().SendTyped("abc");
-  EXPECT_EQ(t.c.port.written().substr(written), "abc");
-  EXPECT_EQ(t.c.w.txtSend.caption(), "");
-  EXPECT_EQ(t.c.w.Track1TextBox.caption(), "kept");
-  t.c.m().SendTyped("Abort");
-  EXPECT_EQ(t.c.port.written().substr(written), "abcAbort");
-}
-
-// Quick clicks through toggles, tracks and the command list while the reader is slow or
-// silent: once everything has ended, boxes, labels and the indicator agree with the reader.
 TEST(Stress, RandomClicksEndInAConsistentState) {
   std::mt19937 rng(4242);
   for (int round = 0; round < 12; ++round) {
