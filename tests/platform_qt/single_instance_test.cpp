@@ -11,22 +11,18 @@
 namespace tkr::platform::qt {
 namespace {
 
-TEST(SingleInstance, SecondInstanceOfTheSameProgramIsRefused) {
+TEST(SingleInstance, SecondInstanceIsRefusedButALockLeftByADeadProcessIsTakenOver) {
   QTemporaryDir dir;
-  SingleInstance first("SWPDEMO2", dir.path());
-  SingleInstance second("SWPDEMO2", dir.path());
-  SingleInstance other("SWPDEMO1", dir.path());
-  EXPECT_TRUE(first.tryAcquire());
-  EXPECT_TRUE(first.tryAcquire());  // asking again keeps it
-  EXPECT_FALSE(second.tryAcquire());
-  EXPECT_TRUE(other.tryAcquire());  // each program on its own
-  EXPECT_EQ(first.lockPath(), dir.filePath("SWPDEMO2.lock"));
-}
-
-TEST(SingleInstance, LockOfADeadProcessIsTakenOver) {
-  QTemporaryDir dir;
+  {
+    SingleInstance first("SWPDEMO2", dir.path());
+    EXPECT_TRUE(first.tryAcquire());
+    EXPECT_TRUE(first.tryAcquire());  // asking again keeps it
+    EXPECT_FALSE(SingleInstance("SWPDEMO2", dir.path()).tryAcquire());
+    EXPECT_TRUE(SingleInstance("SWPDEMO1", dir.path()).tryAcquire());  // each program on its own
+    ASSERT_EQ(first.lockPath(), dir.filePath("SWPDEMO2.lock"));  // the file faked below
+  }
+  // A real lock file, rewritten as a process that has died would have left it.
   const QString path = dir.filePath("SWPDEMO2.lock");
-  // A real lock file, then the same file as a process that has died would have left it.
   QByteArray content;
   {
     QLockFile lock(path);
@@ -42,14 +38,11 @@ TEST(SingleInstance, LockOfADeadProcessIsTakenOver) {
   const auto firstLine = content.indexOf('\n');
   ASSERT_GT(firstLine, 0);
   content.replace(0, firstLine, QByteArray::number(child));
-  {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-  }
-
-  SingleInstance next("SWPDEMO2", dir.path());
-  EXPECT_TRUE(next.tryAcquire());
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(content);
+  file.close();
+  EXPECT_TRUE(SingleInstance("SWPDEMO2", dir.path()).tryAcquire());
 }
 
 }  // namespace
