@@ -1,47 +1,94 @@
 #pragma once
 // The real main window on the fake platform: virtual clock, fake serial port with the
-// simulated reader on COM1, and the real window registry with the real dialogs.
+// simulated reader on a COM port, and the real window registry with the real dialogs.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <memory>
 
 #include "console/main_form.h"
 #include "console/qt_forms.h"
+#include "dialogs/form_window.h"
 #include "platform/fake/fake_platform.h"
 #include "sim/in_process.h"
 
 namespace tkr::testing {
 
 using namespace platform::fake;
+using platform::FormId;
+
+// The units from `from` on, each as "09 00 03 ...", so a mismatch reads like a line trace.
+inline std::vector<std::string> HexFrom(const std::vector<Bytes>& units, std::size_t from) {
+  std::vector<std::string> out;
+  for (std::size_t i = from; i < units.size(); ++i) {
+    out.push_back(QByteArray::fromStdString(units[i]).toHex(' ').toUpper().toStdString());
+  }
+  return out;
+}
 
 struct MainFormHarness {
-  explicit MainFormHarness(Edition edition = Edition::Current, bool withReader = true) {
-    if (withReader) {
-      reader = std::make_unique<sim::InProcessReader>(loop);
-      reader->attachTo(port, 1);
-    }
+  // readerPort 0: no reader anywhere.
+  explicit MainFormHarness(Edition edition = Edition::Current, int readerPort = 1)
+      : reader(std::make_unique<sim::InProcessReader>(loop)) {
+    if (readerPort > 0) reader->attachTo(port, readerPort);
     window = std::make_unique<console::Main_form>(
         edition, link::Platform{port, timer1, timer2, timer3, loop, shell, forms});
   }
   ~MainFormHarness() {
     window.reset();
     reader.reset();  // before the port it is plugged into
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 
   console::Main_form& w() { return *window; }
-  link::MainView& view() { return window->module().view(); }
+  link::Module1& m() { return window->module(); }
+  link::MainView& view() { return m().view(); }
   template <class T = QWidget>
   T* find(const char* name) {
     return qobject_cast<T*>(window->control(name));
   }
-  // Everything written to the port from now on.
+
+  // The start-up (detection, then the configuration read-out) and what it queued.
+  void load() {
+    window->Load();
+    loop.runFor(500 * kMs);
+    settle();
+  }
+  template <class D = dialogs::FormWindow>
+  D* open(FormId id) {
+    forms.show(id);
+    settle();
+    return dialog<D>(id);
+  }
+  template <class D = dialogs::FormWindow>
+  D* dialog(FormId id) const {
+    return qobject_cast<D*>(forms.dialog(id));
+  }
+  bool loaded(FormId id) const { return forms.loaded(id); }
+  // Lets Qt deliver what the clicks queued: deferred closes, deletions, activation.
+  static void settle() {
+    for (int i = 0; i < 3; ++i) {
+      QCoreApplication::processEvents();
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+  }
+  static void activate(QWidget* window) {
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    settle();
+  }
+
+  // What the console wrote, and the commands the simulated reader heard, from a mark on.
   std::size_t mark() const { return port.writes().size(); }
-  std::vector<Bytes> writesSince(std::size_t mark) const {
-    const auto& all = port.writes();
-    return {all.begin() + static_cast<std::ptrdiff_t>(mark), all.end()};
+  std::vector<std::string> writesSince(std::size_t from) const {
+    return HexFrom(port.writes(), from);
+  }
+  std::size_t heard() const { return reader->received().size(); }
+  std::vector<std::string> heardSince(std::size_t from) const {
+    return HexFrom(reader->received(), from);
   }
 
   FakeLoop loop;
