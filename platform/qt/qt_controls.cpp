@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <algorithm>
@@ -10,6 +11,11 @@
 #include "platform/qt/byte_text.h"
 
 namespace tkr::platform::qt {
+
+namespace {
+// Dynamic property of a monitor box: the view keeps the newest record in sight.
+constexpr const char* kFollow = "tkrFollowEnd";
+}  // namespace
 
 namespace {
 
@@ -290,17 +296,28 @@ QtLogControl::QtLogControl(QPlainTextEdit* edit) : edit_(edit) {
   edit->setReadOnly(true);
   edit->setUndoRedoEnabled(false);  // the monitor only grows; an undo stack would double it
   edit->clear();
+  edit->setProperty(kFollow, true);
+  // Only the operator's own scrolling decides whether the view keeps following the end; it is
+  // judged once the scroll has taken effect.
+  QScrollBar* bar = edit->verticalScrollBar();
+  QObject::connect(bar, &QAbstractSlider::actionTriggered, edit, [edit, bar](int) {
+    QTimer::singleShot(0, edit, [edit, bar] {
+      edit->setProperty(kFollow, bar->value() >= bar->maximum());
+    });
+  });
 }
 
 void QtLogControl::append(const std::string& text) {
   text_ += text;
   if (!edit_ || text.empty()) return;
-  QScrollBar* bar = edit_->verticalScrollBar();
-  const bool atEnd = bar->value() == bar->maximum();
   QTextCursor cursor(edit_->document());
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(LogDisplay(text));
-  if (atEnd) bar->setValue(bar->maximum());
+  // The monitor follows its newest record unless the operator has scrolled up to read.
+  if (edit_->property(kFollow).toBool()) {
+    edit_->moveCursor(QTextCursor::End);
+    edit_->ensureCursorVisible();
+  }
 }
 
 void QtLogControl::removeLeadingLines(std::size_t lines) {
@@ -328,7 +345,9 @@ void QtLogControl::removeLeadingLines(std::size_t lines) {
 
 void QtLogControl::clear() {
   text_.clear();
-  if (edit_) edit_->clear();
+  if (!edit_) return;
+  edit_->clear();
+  edit_->setProperty(kFollow, true);
 }
 
 // ---- QtProgressControl ----
