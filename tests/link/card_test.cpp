@@ -82,12 +82,8 @@ TEST(InterpretReply, StatusAndCardTypeTexts) {
   const Row rows[] = {
       {"ack", "^", false, "ACK", "", false},
       {"ack_with_cr_is_not_recognised", "^\r", false, "", "", false},
-      {"power_on", ":", false, "Power On Report", "", false},
       {"cannot_execute", "~", true, "Cannot Execute", "", true},
       {"any_type", "O", true, "Any Type", "Any Type", false},
-      {"unknown_type", "0", true, "unknow", "unknow", false},
-      {"jis_six", "6", true, "TK1, TK2 & TK3 7BPC&210BPI same SS, ES",
-       "TK1,2&&3 7BPC&&210BPI same SS,ES", false},
       {"five_fails_gate", "5", true, "", "", true},
       {"ordinal_pass_without_text", "10", true, "", "", false},
       {"type_without_request", "3", false, "", "", false},
@@ -127,14 +123,8 @@ TEST(RefreshConfigView, LabelsFromEachPositionAndPartialReplies) {
   };
   const Row rows[] = {
       {"c_at_1", "C0000000", {{&W::SSESLabel, "Included"}, {&W::LRCLabel, "No LRC"}}},
-      {"8_at_1", "80000000", {{&W::SSESLabel, "Included"}, {&W::LRCLabel, "Included"}}},
       {"protocol_2_no_handshake", "00C00000",
        {{&W::ProtocolLabel, "2"}, {&W::RTSLabel, "Disable"}, {&W::CTSLabel, "Disable"}}},
-      {"protocol_1", "00800000", {{&W::ProtocolLabel, "1"}}},
-      {"mask_4_alone_is_protocol_0", "00400000", {{&W::ProtocolLabel, "0"}}},
-      {"rts_cts_on", "00300000", {{&W::RTSLabel, "Enable"}, {&W::CTSLabel, "Enable"}}},
-      {"lower_case_reads_clear", "00000d00",
-       {{&W::JISLabel, "Without"}, {&W::SelfArmLabel, "Disable"}, {&W::BuzzerLabel, "Disable"}}},
       {"D_at_6", "00000D00",
        {{&W::JISLabel, "With"}, {&W::SelfArmLabel, "Enable"}, {&W::BuzzerLabel, "Enable"}}},
       {"short_reply_keeps_missing_positions", "8",
