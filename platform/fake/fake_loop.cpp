@@ -19,8 +19,6 @@ void FakeLoop::cancel(std::uint64_t id) {
   keys_.erase(it);
 }
 
-Micros FakeLoop::nextDue() const { return queue_.empty() ? now_ : queue_.begin()->first.at; }
-
 void FakeLoop::dispatchDue() {
   const std::uint64_t horizon = seq_;
   std::vector<std::uint64_t> due;

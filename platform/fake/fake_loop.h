@@ -27,9 +27,6 @@ class FakeLoop : public EventPump {
   std::uint64_t schedule(Micros at, std::function<void()> fn);
   std::uint64_t after(Micros delay, std::function<void()> fn) { return schedule(now_ + delay, std::move(fn)); }
   void cancel(std::uint64_t id);
-  bool idle() const { return queue_.empty(); }
-  std::size_t pending() const { return queue_.size(); }
-  Micros nextDue() const;
 
   void doEvents() override;
   void waitForEvents() override;

@@ -41,7 +41,7 @@ bool FakeSerialPort::setPortOpen(bool open) {
     return true;
   }
   auto it = devices_.find(commPort_);
-  if (it == devices_.end() || busy_[commPort_] || !protocol::ParseSettings(settings_)) return false;
+  if (it == devices_.end() || !protocol::ParseSettings(settings_)) return false;
   open_ = true;
   ++opens_;
   connected_ = it->second;
@@ -93,28 +93,23 @@ void FakeSerialPort::vanish() {
 
 void FakeShell::messageBox(const std::string& text, const std::string& title, MsgIcon icon) {
   boxes.push_back({text, title, icon, loop_.now()});
-  // A modal box runs its own event loop until the operator dismisses it.
-  if (dismissAfter > 0) loop_.runFor(dismissAfter);
 }
 
 void FakeForms::load(FormId form) {
   if (loaded(form)) return;
   loaded_[form] = true;
-  history.emplace_back("load", form);
   if (auto it = onLoad.find(form); it != onLoad.end() && it->second) it->second();
 }
 
 void FakeForms::show(FormId form) {
   load(form);
   visible_[form] = true;
-  history.emplace_back("show", form);
 }
 
 void FakeForms::unload(FormId form) {
   if (!loaded(form)) return;
   loaded_.erase(form);
   visible_.erase(form);
-  history.emplace_back("unload", form);
   if (auto it = onUnload.find(form); it != onUnload.end() && it->second) it->second();
 }
 

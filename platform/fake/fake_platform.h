@@ -53,8 +53,6 @@ class FakeSerialPort : public SerialPort {
   // Puts a device on COMn; a number without one fails to open.
   void attach(int port, LineDevice* device) { devices_[port] = device; }
   void detach(int port) { devices_.erase(port); }
-  // A port that exists but refuses to open (in use).
-  void setBusy(int port, bool busy) { busy_[port] = busy; }
 
   void setCommPort(int port) override { commPort_ = port; }
   int commPort() const override { return commPort_; }
@@ -90,7 +88,6 @@ class FakeSerialPort : public SerialPort {
  private:
   FakeLoop& loop_;
   std::map<int, LineDevice*> devices_;
-  std::map<int, bool> busy_;
   LineDevice* connected_ = nullptr;
   int commPort_ = 1;
   std::string settings_ = "9600,n,8,1";
@@ -121,8 +118,6 @@ class FakeShell : public Shell {
   void messageBox(const std::string& text, const std::string& title, MsgIcon icon) override;
   [[noreturn]] void endProgram(int status) override { throw ProgramEnded{status}; }
   std::vector<ShownBox> boxes;
-  // How long the operator takes to dismiss a box; events run meanwhile.
-  Micros dismissAfter = 0;
 
  private:
   FakeLoop& loop_;
@@ -139,7 +134,6 @@ class FakeForms : public Forms {
   // Load/unload handlers of the forms, as the windows would run them.
   std::map<FormId, std::function<void()>> onLoad;
   std::map<FormId, std::function<void()>> onUnload;
-  std::vector<std::pair<std::string, FormId>> history;  // ("show"|"load"|"unload", form)
 
  private:
   std::map<FormId, bool> loaded_;
