@@ -60,7 +60,6 @@ class Module1 {
   MainView& view() { return view_; }
   platform::SerialPort& serial() { return p_.MSComm1; }
   platform::Forms& forms() { return p_.forms; }
-  const protocol::CommandTable& commandTable() const { return CommandTable; }
 
   // ---- Shared state -------------------------------------------------------------------
   protocol::CommandTable CommandTable;
@@ -113,9 +112,6 @@ class Module1 {
   void Timer1_Timer();
   void Timer2_Timer();
   void Timer3_Timer();
-  void ShowBusy();
-  void ShowReady();
-  void ShowNoReader();
 
   // ---- Reception monitor ---------------------------------------------------------------
   void AppendMonitor(const Bytes& data);
@@ -179,6 +175,10 @@ class Module1 {
     int& count_;
   };
 
+  // The busy indicator's three states.
+  void ShowBusy();
+  void ShowReady();
+  void ShowNoReader();
   void ScanPorts();
   CheckControl* ToggleBox(Toggle toggle) const;
   void WaitForProbe();
