@@ -70,7 +70,9 @@ TEST(SendCommand, ClosedPortWarnsAndSendsNothing) {
   EXPECT_EQ(t.c.monitor(), "");
 }
 
-TEST(SendCommand, FailedPortIsSilentExceptInLegacyEdition) {
+// A failed open: the current edition sends silently nothing; the legacy one warns, and
+// also keeps PortFailed set after a later open succeeds.
+TEST(Port, FailedOpenPerEdition) {
   for (Edition edition : {Edition::Current, Edition::Legacy}) {
     SCOPED_TRACE(edition == Edition::Legacy ? "legacy" : "current");
     Connected t(edition);
@@ -79,6 +81,9 @@ TEST(SendCommand, FailedPortIsSilentExceptInLegacyEdition) {
     t.c.m().SendCommand("Q");
     EXPECT_EQ(t.c.shell.boxes.size(), edition == Edition::Legacy ? 1u : 0u);
     EXPECT_EQ(t.c.port.written(), "");
+    t.c.m().OpenPort(1, "9600,n,8,1", false);
+    EXPECT_TRUE(t.c.port.portOpen());
+    EXPECT_EQ(t.c.m().PortFailed, edition == Edition::Legacy);
   }
 }
 
@@ -251,17 +256,6 @@ TEST(Port, OpenShowAndClose) {
   EXPECT_EQ(t.c.shell.boxes[0].text, "COM port close error!");
   EXPECT_EQ(t.c.shell.boxes[0].title, "Message");
   EXPECT_EQ(t.c.shell.boxes[0].icon, platform::MsgIcon::Information);
-}
-
-TEST(Port, LegacyOpenNeverClearsPortFailed) {
-  for (Edition edition : {Edition::Current, Edition::Legacy}) {
-    Connected t(edition);
-    t.c.m().OpenPort(9, "9600,n,8,1", false);
-    ASSERT_TRUE(t.c.m().PortFailed);
-    t.c.m().OpenPort(1, "9600,n,8,1", false);
-    EXPECT_TRUE(t.c.port.portOpen());
-    EXPECT_EQ(t.c.m().PortFailed, edition == Edition::Legacy);
-  }
 }
 
 TEST(Monitor, StaysBoundedAndKeepsTheNewestWholeRecords) {
