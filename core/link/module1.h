@@ -184,6 +184,7 @@ class Module1 {
   void WaitForProbe();
   void StartTimeout(int units);  // Timer2 for TimeBase x units ms
   void CompleteReception();
+  void GatherReceived(Bytes data);
   void RestoreDefaultsSequence(bool emptyBufferFirst);
   CheckControl* TrackBox(int track) const;
   void SetStatusPanel(int panel, const Bytes& text);
@@ -199,6 +200,7 @@ class Module1 {
   int waitDepth_ = 0;
   int detectDepth_ = 0;
   int loadDepth_ = 0;
+  int onCommDepth_ = 0;  // receive handlers running, the outermost one pumping
   bool drainPosted_ = false;
   bool resetProbeRunning_ = false;
   std::deque<std::function<void()>> deferred_;

@@ -50,6 +50,12 @@ void Module1::ShowPortSettings() {
 }
 
 void Module1::OnComm() {
+  // The handler pumps events, and a line that never pauses raises the next receive event
+  // from inside that pump: left alone, every burst would nest one level deeper until the
+  // stack runs out. A handler raised inside another one does its work without pumping; the
+  // outer one's pump carries on, so the nesting stays two deep whatever the line does.
+  const bool nested = onCommDepth_ > 0;
+  ScopedCount running(onCommDepth_);
   if (legacy()) p_.Timer1.setEnabled(false);
   ShowBusy();
   switch (p_.MSComm1.commEvent()) {
@@ -65,19 +71,12 @@ void Module1::OnComm() {
         ShowBusy();
         p_.Timer1.setEnabled(true);
         p_.Timer1.setInterval(TimeBase);
-        ReplyBuffer += p_.MSComm1.input();
+        GatherReceived(p_.MSComm1.input());
       } else {
         p_.Timer1.setEnabled(false);  // disabling and enabling restarts the quiet time
-        ReplyBuffer += p_.MSComm1.input();
+        const Bytes received = p_.MSComm1.input();
         p_.Timer1.setEnabled(true);
-      }
-      // A device that streams without ever pausing must not grow the buffer without bound:
-      // a full buffer is taken as a complete reception, logged and dispatched at once, and
-      // gathering starts afresh (its bytes stand in the monitor).
-      if (ReplyBuffer.size() >= kReplyBufferLimit) {
-        p_.Timer1.setEnabled(false);
-        CompleteReception();
-        ReplyBuffer.clear();
+        GatherReceived(received);
       }
       break;
     case platform::comEventFrame:
@@ -86,7 +85,25 @@ void Module1::OnComm() {
     default:
       return;  // line errors and a vanished device: the waits end by their time-outs
   }
-  p_.pump.doEvents();
+  if (!nested) p_.pump.doEvents();
+}
+
+void Module1::GatherReceived(Bytes data) {
+  // A device that streams without ever pausing must not grow the buffer without bound: a
+  // full buffer is taken as a complete reception, logged and dispatched at once, and
+  // gathering starts afresh with the rest (every byte stands in the monitor).
+  std::size_t taken = 0;
+  while (ReplyBuffer.size() + (data.size() - taken) >= kReplyBufferLimit) {
+    const std::size_t room = kReplyBufferLimit - ReplyBuffer.size();
+    ReplyBuffer.append(data, taken, room);
+    taken += room;
+    p_.Timer1.setEnabled(false);
+    CompleteReception();
+    ReplyBuffer.clear();
+    if (taken == data.size()) return;
+    p_.Timer1.setEnabled(true);
+  }
+  ReplyBuffer.append(data, taken, std::string::npos);
 }
 
 }  // namespace tkr::link

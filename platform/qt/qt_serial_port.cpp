@@ -10,6 +10,8 @@ namespace tkr::platform::qt {
 
 namespace {
 
+constexpr qint64 kReadBufferBytes = 64 * 1024;
+
 QSerialPort::Parity ToParity(char letter) {
   switch (letter) {
     case 'e':
@@ -103,6 +105,9 @@ bool QtSerialPort::open() {
   device_ = QString::fromStdString(*device);
   busy_ = true;
   port_.setPortName(device_);
+  // A bounded buffer leaves the rest of a flood in the driver, which holds the sender back,
+  // instead of in this process's memory.
+  port_.setReadBufferSize(kReadBufferBytes);
   bool ok = applySettings();
   if (!ok) {
     lastError_ = QStringLiteral("invalid settings \"%1\"").arg(QString::fromStdString(settings_));
@@ -171,8 +176,19 @@ std::uint64_t QtSerialPort::arrived() const {
 }
 
 void QtSerialPort::onReadyRead() {
-  if (lost_ || busy_) return;
-  reportReceive();
+  if (lost_ || busy_ || reportQueued_) return;
+  // The console's handler pumps events and may wait for a reply inside them. Run from this
+  // slot, it would keep QSerialPort from announcing anything more until it returned: with a
+  // bounded read buffer the line would stall for the whole wait. From the loop, later
+  // arrivals are announced as usual.
+  reportQueued_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        reportQueued_ = false;
+        if (portOpen() && port_.bytesAvailable() > 0) reportReceive();
+      },
+      Qt::QueuedConnection);
 }
 
 void QtSerialPort::reportReceive() {

@@ -66,6 +66,7 @@ class QtSerialPort : public QObject, public SerialPort {
   std::uint64_t consumed_ = 0;  // bytes taken out by input() and discardInput()
   std::uint64_t reported_ = 0;  // arrived() when the last receive event was raised
   bool recheckQueued_ = false;
+  bool reportQueued_ = false;
 };
 
 }  // namespace tkr::platform::qt

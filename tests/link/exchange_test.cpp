@@ -219,6 +219,39 @@ TEST(Reception, StreamWithoutPauseIsCutIntoBoundedReceptions) {
   EXPECT_EQ(t.c.m().ReplyBuffer.size() + 3 * link::Module1::kReplyBufferLimit, 200u * 1024u);
 }
 
+TEST(Reception, LineThatNeverPausesDoesNotNestTheHandler) {
+  // Each arrival lands while the previous one's handler is still pumping events; a single
+  // arrival larger than the buffer's limit is cut without ever holding more than it.
+  struct Row {
+    const char* name;
+    int arrivals;
+    std::size_t size;
+  };
+  for (const Row& row : {Row{"many_small_arrivals", 1500, 100}, Row{"one_huge_arrival", 1, 200 * 1024}}) {
+    SCOPED_TRACE(row.name);
+    Connected t;
+    t.c.m().AwaitingReply = false;
+    t.c.m().FetchingCardData = true;  // log only, no dispatch
+    int inside = 0, deepest = 0, left = row.arrivals;
+    std::function<void()> arrive = [&] {
+      if (left-- == 0) return;
+      t.c.loop.after(0, arrive);  // the next burst is due while this one is handled
+      ++inside;
+      deepest = std::max(deepest, inside);
+      t.c.port.deliver(Bytes(row.size, 'A'));
+      EXPECT_LE(t.c.m().ReplyBuffer.size(), link::Module1::kReplyBufferLimit);
+      --inside;
+    };
+    arrive();
+    t.c.loop.runFor(0);
+    EXPECT_LE(deepest, 2);
+    const std::string text = t.c.monitor();
+    std::size_t logged = 0;
+    for (std::size_t pos = 0; (pos = text.find("41h ", pos)) != std::string::npos; pos += 4) ++logged;
+    EXPECT_EQ(logged + t.c.m().ReplyBuffer.size(), row.arrivals * row.size);
+  }
+}
+
 TEST(Reception, DeviceVanishingMidWaitEndsByTimeOut) {
   Connected t(Edition::Current);
   t.c.w.FWLabel.setCaption("TKR510V1");
