@@ -85,7 +85,10 @@ std::string StateDump(console::Main_form& window) {
                                                   {"Info_Form", FormId::Info}};
   std::string open;
   for (const auto& [name, id] : forms) {
-    if (window.module().forms().loaded(id)) open += (open.empty() ? "" : ",") + std::string(name);
+    if (!window.module().forms().loaded(id)) continue;
+    // Appended piece by piece: "," + std::string trips GCC 12's -Wrestrict in Release.
+    if (!open.empty()) open += ',';
+    open += name;
   }
   out += "Dialogs=" + open + "\n";
   return out;

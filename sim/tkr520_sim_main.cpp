@@ -19,7 +19,11 @@ using tkr::sim::Card;
 using tkr::sim::Fault;
 using tkr::sim::Track;
 
-constexpr const char* kUsage = "usage: tkr520-sim [--link PATH]\n";
+constexpr const char* kUsage = "usage: tkr520-sim [--link PATH] [--no-stdin]\n";
+
+constexpr const char* kOptions =
+    "  --link PATH   serve at PATH (a symlink to the pseudo-terminal)\n"
+    "  --no-stdin    take no commands; run until SIGINT or SIGTERM\n";
 
 constexpr const char* kHelp =
     "commands, one a line:\n"
@@ -84,6 +88,17 @@ void CatchStopSignals() {
   sigaction(SIGTERM, &sa, nullptr);
 }
 
+void PrintHelp() {
+  const auto& samples = tkr::sim::SampleCards();
+  std::string list;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    list += "                                            " + std::to_string(i + 1) + "  " +
+            samples[i].name + "\n";
+  }
+  std::printf(kHelp, list.c_str());
+  std::fflush(stdout);
+}
+
 bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
   std::istringstream in(line);
   std::vector<std::string> words;
@@ -118,13 +133,7 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
     for (const Bytes& unit : reader.received()) std::cout << Hex(unit) << '\n';
     std::cout << "END" << std::endl;  // lets a script know the list is complete
   } else if (cmd == "help") {
-    std::string list;
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-      list += "                                            " + std::to_string(i + 1) + "  " +
-              samples[i].name + "\n";
-    }
-    std::printf(kHelp, list.c_str());
-    std::fflush(stdout);
+    PrintHelp();
   } else {
     std::cerr << "tkr520-sim: cannot do '" << line << "' (try help)\n";
   }
@@ -135,13 +144,17 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
 
 int main(int argc, char** argv) {
   tkr::sim::PtyReader::Options options;
+  bool commands = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
+      std::cout << kUsage << kOptions;
+      PrintHelp();
       return 0;
     }
-    if (arg == "--link" && i + 1 < argc) {
+    if (arg == "--no-stdin") {
+      commands = false;
+    } else if (arg == "--link" && i + 1 < argc) {
       options.linkPath = argv[++i];
     } else if (arg.rfind("--link=", 0) == 0 && arg.size() > 7) {
       options.linkPath = arg.substr(7);
@@ -154,12 +167,23 @@ int main(int argc, char** argv) {
     tkr::sim::PtyReader reader(options);
     std::cout << reader.path() << std::endl;
     CatchStopSignals();
-    for (std::string line; !gStop && std::getline(std::cin, line);) {
+    for (std::string line; commands && !gStop && std::getline(std::cin, line);) {
       try {
         if (!Run(reader, line)) break;
       } catch (const std::exception& e) {
         std::cerr << "tkr520-sim: " << e.what() << '\n';
       }
+    }
+    // Serving in the background: the reader answers on its own threads. The stop signals stay
+    // blocked between the check and the wait, so one arriving in between is not slept through.
+    if (!commands) {
+      sigset_t stops, before;
+      sigemptyset(&stops);
+      sigaddset(&stops, SIGINT);
+      sigaddset(&stops, SIGTERM);
+      sigprocmask(SIG_BLOCK, &stops, &before);
+      while (!gStop) sigsuspend(&before);
+      sigprocmask(SIG_SETMASK, &before, nullptr);
     }
   } catch (const std::exception& e) {
     std::cerr << "tkr520-sim: " << e.what() << '\n';

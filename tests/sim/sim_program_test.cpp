@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -94,6 +95,8 @@ class Program {
     if (pid_ > 0) waitpid(pid_, nullptr, 0);
   }
 
+  void closeInput() { close(stdin_), stdin_ = -1; }
+  void signal(int sig) { kill(pid_, sig); }
   void say(const std::string& line) { EXPECT_TRUE(WriteAll(stdin_, line + "\n")); }
   std::string firstLine() {
     output = ReadUntil(stdout_, [](const Bytes& b) { return b.find('\n') != Bytes::npos; });
@@ -170,6 +173,21 @@ TEST(PtyReader, HostAtAnotherSpeedIsIgnored) {
   EXPECT_EQ(ReadCount(host, 1), "0");
   EXPECT_EQ(reader.received(), std::vector<Bytes>{"T"});
   close(host);
+}
+
+// In the background: no commands, still answering after stdin is gone, ends on SIGTERM.
+TEST(SimProgram, NoStdinServesUntilTerminated) {
+  Program sim({"--no-stdin"});
+  const std::string path = sim.firstLine();
+  sim.closeInput();
+  const int host = OpenRaw(path);
+  ASSERT_GE(host, 0) << path;
+  ASSERT_TRUE(WriteAll(host, "9"));
+  EXPECT_EQ(ReadCount(host, 11), "TKR510V1.07");
+  close(host);
+  sim.signal(SIGTERM);
+  EXPECT_EQ(sim.exitStatus(), 0);
+  EXPECT_FALSE(Exists(path));
 }
 
 TEST(SimProgram, BadOptionIsOneLineAndStatusTwo) {
