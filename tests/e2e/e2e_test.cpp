@@ -65,7 +65,8 @@ class Console {
     process_ = std::make_unique<Process>(
         Binary(program), args,
         std::map<std::string, std::string>{{"QT_QPA_PLATFORM", "offscreen"},
-                                           {"TMPDIR", tmp_.path().toStdString()}});
+                                           {"TMPDIR", tmp_.path().toStdString()},
+                                           {"XDG_RUNTIME_DIR", tmp_.path().toStdString()}});
     const auto start = process_->readUntil("READY", 60000);
     started_ = start.found;
     startState_ = Parse(start.lines);
