@@ -1,11 +1,15 @@
 #include "apps/console_main.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QLabel>
 #include <QDeadlineTimer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <iostream>
 #include <memory>
 
@@ -13,6 +17,7 @@
 #include "console/main_form.h"
 #include "console/qt_forms.h"
 #include "dialogs/comport_form.h"
+#include "platform/qt/port_listing.h"
 #include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_shell.h"
@@ -124,11 +129,27 @@ void RunDemo(console::Main_form& window, sim::PtyReader& reader, const Options& 
 }  // namespace
 
 ParsedOptions ParseOptions(const std::vector<std::string>& args) {
+  // Qt's own options, which QApplication takes out of the command line later; the ones in
+  // the first list take a value.
+  static const char* const kQtWithValue[] = {
+      "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-display", "-geometry",
+      "-qwindowgeometry", "-qwindowtitle", "-qwindowicon", "-title", "-style", "-stylesheet",
+      "-session", "-name"};
+  static const char* const kQtFlags[] = {"-reverse", "-nograb", "-dograb", "-sync",
+                                         "-widgetcount"};
   ParsedOptions out;
   Options& o = out.options;
   for (std::size_t i = 0; i < args.size() && out.error.empty(); ++i) {
     const std::string& arg = args[i];
     std::string value;
+    const std::string single = arg.rfind("--", 0) == 0 ? arg.substr(1) : arg;
+    if (std::find(std::begin(kQtWithValue), std::end(kQtWithValue), single) !=
+        std::end(kQtWithValue)) {
+      ++i;
+      continue;
+    }
+    if (std::find(std::begin(kQtFlags), std::end(kQtFlags), single) != std::end(kQtFlags))
+      continue;
     if (OptionValue(args, i, "--port", value, out.error)) {
       if (!out.error.empty()) break;
       const pq::PortOptionResult parsed = pq::ParsePortOption(value);
@@ -147,6 +168,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
       o.demo = true;
     } else if (arg == "--trace") {
       o.trace = true;
+    } else if (arg == "--list-ports") {
+      o.listPorts = true;
     } else if (arg == "--help" || arg == "-h") {
       o.help = true;
     } else {
@@ -168,18 +191,14 @@ std::string UsageText(const char* programName) {
          "  --screenshot FILE    with --demo: save a picture of the main window to FILE\n"
          "  --trace              print the window's state and take commands on stdin\n"
          "                       (dump, click NAME, send TEXT, choose CODE, swipe NAME, quit)\n"
+         "  --list-ports         print the device behind each of COM1..COM16 and whether\n"
+         "                       this user can open it, then end\n"
          "  --help               show this text\n";
 }
 
 int RunConsole(int argc, char** argv, Edition edition, const char* programName) {
-  // QApplication takes its own options (-platform ...) out of argv first. Its start-up notes
-  // (a missing runtime directory on a headless machine) would drown a one-line usage error.
-  const QtMessageHandler previous = qInstallMessageHandler(QuietStartup);
-  QApplication app(argc, argv);
-  qInstallMessageHandler(previous);
-  QApplication::setApplicationName(QString::fromLatin1(programName));
-  QApplication::setQuitOnLastWindowClosed(false);  // the end goes through the main window
-
+  // The options are read before any GUI object exists: --help, --list-ports and a usage
+  // error must work where no display can be reached.
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   const ParsedOptions parsed = ParseOptions(args);
@@ -192,6 +211,20 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
     std::cout << UsageText(programName);
     return 0;
   }
+  if (options.listPorts) {
+    QCoreApplication core(argc, argv);
+    const auto rows = pq::GatherPortRows(pq::PortMap::Build(options.ports, options.systemPorts));
+    std::cout << pq::FormatPortRows(rows);
+    return 0;
+  }
+
+  // QApplication takes its own options (-platform ...) out of argv. Its start-up notes (a
+  // missing runtime directory on a headless machine) would drown the console's own lines.
+  const QtMessageHandler previous = qInstallMessageHandler(QuietStartup);
+  QApplication app(argc, argv);
+  qInstallMessageHandler(previous);
+  QApplication::setApplicationName(QString::fromLatin1(programName));
+  QApplication::setQuitOnLastWindowClosed(false);  // the end goes through the main window
 
   pq::SingleInstance instance(QString::fromLatin1(programName));
   if (!instance.tryAcquire()) return 0;  // another one runs: end silently
@@ -214,8 +247,12 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
   console::QtForms forms;
   link::Platform platform{serial, timer1, timer2, timer3, pump, shell, forms};
 
-  dialogs::ComPort_form::setPortDescriber(
-      [&serial](int port) { return serial.portMap().describe(port); });
+  // Why each number last failed to open, for the tool tips; empty once it opened.
+  std::map<int, std::string> failures;
+  dialogs::ComPort_form::setPortDescriber([&serial, &failures](int port) {
+    const std::string reason = failures[port];
+    return serial.portMap().describe(port) + (reason.empty() ? "" : "\n" + reason);
+  });
   // The process ends with _Exit; the simulated reader's link must not outlive it.
   shell.setEndHook([&reader](int) {
     if (reader) reader->stop();
@@ -223,6 +260,22 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
 
   console::Main_form window(edition, platform);
   shell.setOwner(&window);
+  // No message box (a port that will not open fails silently): the reason goes to the tool
+  // tips and, once per change, to standard error. Numbers without a device stay quiet, or
+  // every detection would list them all.
+  serial.onOpenAttempt = [&serial, &failures, &window, programName](bool opened) {
+    const int port = serial.commPort();
+    const std::string reason = opened ? std::string() : serial.lastOpenError();
+    const std::string device = serial.device().toStdString();
+    if (!opened && !device.empty() && failures[port] != reason) {
+      std::cerr << programName << ": COM" << port << " (" << device << "): " << reason << "\n";
+    }
+    failures[port] = reason;
+    if (auto* label = window.findChild<QLabel*>(QStringLiteral("COMPortLabel"))) {
+      label->setToolTip(QString::fromStdString(
+          opened ? device : "COM" + std::to_string(port) + ": " + reason));
+    }
+  };
 
   std::unique_ptr<QWidget> simulator;
   if (reader && !options.demo) {

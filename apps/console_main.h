@@ -15,6 +15,7 @@ struct Options {
   bool demo = false;
   bool trace = false;
   bool help = false;
+  bool listPorts = false;
   std::string screenshot;
 };
 

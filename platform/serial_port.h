@@ -40,6 +40,9 @@ class SerialPort {
   // Opens or closes the port; false when the platform reports an error (the state then
   // stays as it was, except that a vanished device counts as closed).
   [[nodiscard]] virtual bool setPortOpen(bool open) = 0;
+  // Why the last attempt to open failed, in one short line for the operator ("permission
+  // denied: ..."); empty once an open has succeeded.
+  virtual std::string lastOpenError() const = 0;
 
   // Writes the bytes unchanged; does nothing on a closed port.
   virtual void output(const Bytes& data) = 0;

@@ -41,7 +41,19 @@ bool FakeSerialPort::setPortOpen(bool open) {
     return true;
   }
   auto it = devices_.find(commPort_);
-  if (it == devices_.end() || !protocol::ParseSettings(settings_)) return false;
+  if (!openError.empty()) {
+    lastOpenError_ = openError;
+    return false;
+  }
+  if (it == devices_.end()) {
+    lastOpenError_ = "no device on this number";
+    return false;
+  }
+  if (!protocol::ParseSettings(settings_)) {
+    lastOpenError_ = "invalid settings \"" + settings_ + "\"";
+    return false;
+  }
+  lastOpenError_.clear();
   open_ = true;
   ++opens_;
   connected_ = it->second;

@@ -62,6 +62,7 @@ class FakeSerialPort : public SerialPort {
   int handshaking() const override { return handshaking_; }
   bool portOpen() const override { return open_; }
   bool setPortOpen(bool open) override;
+  std::string lastOpenError() const override { return lastOpenError_; }
   void output(const Bytes& data) override;
   Bytes input() override;
   int inBufferCount() const override { return static_cast<int>(inBuffer_.size()); }
@@ -82,7 +83,9 @@ class FakeSerialPort : public SerialPort {
   int opens() const { return opens_; }
   // Transfer time of one character at the current settings.
   Micros characterTime() const;
-  // Open attempts fail with an error while set (also for attached devices).
+  // Open attempts fail with this reason while it is set (also for attached devices).
+  std::string openError;
+  // Close attempts fail while set.
   bool failClose = false;
 
  private:
@@ -99,6 +102,7 @@ class FakeSerialPort : public SerialPort {
   Bytes written_;
   std::vector<Bytes> writes_;
   int opens_ = 0;
+  std::string lastOpenError_;
 };
 
 struct ShownBox {

@@ -136,9 +136,10 @@ std::vector<SystemPort> AvailableSystemPorts() {
   std::vector<SystemPort> ports;
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
     SystemPort port{info.portName().toStdString(), info.systemLocation().toStdString(),
-                    info.description().toStdString(), std::nullopt, std::nullopt};
+                    info.description().toStdString(), std::nullopt, std::nullopt, {}};
     if (info.hasVendorIdentifier()) port.vendorId = info.vendorIdentifier();
     if (info.hasProductIdentifier()) port.productId = info.productIdentifier();
+    port.manufacturer = info.manufacturer().toStdString();
     ports.push_back(std::move(port));
   }
   return ports;

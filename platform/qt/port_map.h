@@ -50,6 +50,7 @@ struct SystemPort {
   std::string description;
   std::optional<std::uint16_t> vendorId;
   std::optional<std::uint16_t> productId;
+  std::string manufacturer;
 };
 // The serial devices present now (QSerialPortInfo::availablePorts()).
 std::vector<SystemPort> AvailableSystemPorts();
@@ -74,9 +75,10 @@ class PortMap {
   std::optional<std::string> deviceFor(int port) const;
   // For a tool tip: "/dev/ttyUSB0 - FT232R USB UART, USB 0403:6001", or "no device".
   std::string describe(int port) const;
+  // What the system said of the device, or null when it said nothing.
+  const SystemPort* infoFor(const std::string& device) const;
 
  private:
-  const SystemPort* infoFor(const std::string& device) const;
 
   std::array<std::optional<std::string>, kLastPort + 1> devices_{};
   std::vector<SystemPort> known_;

@@ -5,6 +5,7 @@
 #include <QSerialPortInfo>
 
 #include "core/protocol/line_settings.h"
+#include "platform/qt/port_listing.h"
 
 namespace tkr::platform::qt {
 
@@ -92,14 +93,20 @@ bool QtSerialPort::setPortOpen(bool open) {
     if (!open && port_.isOpen()) close();  // the device was lost: finish the close quietly
     return true;
   }
-  return open ? this->open() : close();
+  if (!open) return close();
+  const bool opened = this->open();
+  if (opened) openError_.clear();
+  if (onOpenAttempt) onOpenAttempt(opened);
+  return opened;
 }
 
 bool QtSerialPort::open() {
   if (port_.isOpen()) close();  // a lost device whose close has not run yet
   const auto device = map_.deviceFor(commPort_);
   if (!device) {
+    device_.clear();
     lastError_ = QStringLiteral("COM%1 has no device").arg(commPort_);
+    openError_ = AccessReason({PortAccess::NoDevice, {}});
     return false;
   }
   device_ = QString::fromStdString(*device);
@@ -111,9 +118,11 @@ bool QtSerialPort::open() {
   bool ok = applySettings();
   if (!ok) {
     lastError_ = QStringLiteral("invalid settings \"%1\"").arg(QString::fromStdString(settings_));
+    openError_ = lastError_.toStdString();
   } else if (!port_.open(QIODevice::ReadWrite)) {
     // Includes line settings the driver refuses: QSerialPort applies them while opening.
     lastError_ = port_.errorString();
+    openError_ = AccessReason(ClassifyOpenFailure(*device, port_.error(), lastError_));
     ok = false;
   }
   port_.clearError();

@@ -4,6 +4,7 @@
 #include <QSerialPort>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/qt/port_map.h"
@@ -28,6 +29,7 @@ class QtSerialPort : public QObject, public SerialPort {
 
   bool portOpen() const override { return port_.isOpen() && !lost_; }
   [[nodiscard]] bool setPortOpen(bool open) override;
+  std::string lastOpenError() const override { return openError_; }
 
   void output(const Bytes& data) override;
   Bytes input() override;
@@ -39,6 +41,10 @@ class QtSerialPort : public QObject, public SerialPort {
   void setPortMap(PortMap map) { map_ = std::move(map); }
   // Why the last open or close failed, for diagnostics.
   QString lastError() const { return lastError_; }
+  // The device the last open attempt used (empty when the number had none).
+  QString device() const { return device_; }
+  // Called after every attempt to open, with its outcome.
+  std::function<void(bool opened)> onOpenAttempt;
   // The device underneath, for diagnostics and tests; the console uses the operations above.
   QSerialPort& serialPort() { return port_; }
 
@@ -60,6 +66,7 @@ class QtSerialPort : public QObject, public SerialPort {
   int event_ = 0;
   QString device_;
   QString lastError_;
+  std::string openError_;
   bool busy_ = false;           // opening or closing: errors are the call's result, not events
   bool lost_ = false;           // the device vanished; the port closes from the event loop
   unsigned generation_ = 0;     // counts opens, so a late device-lost close spares a new open

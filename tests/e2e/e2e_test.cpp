@@ -65,7 +65,8 @@ class Console {
     process_ = std::make_unique<Process>(
         Binary(program), args,
         std::map<std::string, std::string>{{"QT_QPA_PLATFORM", "offscreen"},
-                                           {"TMPDIR", tmp_.path().toStdString()}});
+                                           {"TMPDIR", tmp_.path().toStdString()},
+                                           {"XDG_RUNTIME_DIR", tmp_.path().toStdString()}});
     const auto start = process_->readUntil("READY", 60000);
     started_ = start.found;
     startState_ = Parse(start.lines);
@@ -223,6 +224,44 @@ TEST(EndToEnd, EveryCommandListRowWritesExactlyItsBytes) {
   console.send("send abc");
   console.dump();
   EXPECT_EQ(sim.heardSince(before), (std::vector<std::string>{"61", "62", "63"}));
+}
+
+}  // namespace
+}  // namespace tkr::e2e
+
+namespace tkr::e2e {
+namespace {
+
+// Options that end the program before any window: they must work with no display at all.
+TEST(CommandLineWithoutDisplay, HelpListAndMistakesNeedNoWindow) {
+  struct Row {
+    const char* name;
+    QStringList args;
+    int exitCode;
+    const char* stdoutStart;
+    const char* stderrText;
+  };
+  const Row rows[] = {
+      {"help", {"--help"}, 0, "Usage: SWPDEMO2 [options]\n", ""},
+      {"unknown option", {"--bogus"}, 2, "", "SWPDEMO2: unknown argument --bogus (see --help)\n"},
+      {"port listing", {"--list-ports", "--no-system-ports", "--port", "COM2=/dev/tkr-none"}, 0,
+       "COM1  -              -\nCOM2  /dev/tkr-none  missing\n", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    p.setProcessEnvironment(env);
+    p.start(QString::fromStdString(Binary("SWPDEMO2")), row.args);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), row.exitCode);
+    EXPECT_EQ(p.readAllStandardOutput().toStdString().rfind(row.stdoutStart, 0), 0u);
+    EXPECT_EQ(p.readAllStandardError().toStdString(), row.stderrText);
+  }
 }
 
 }  // namespace

@@ -66,9 +66,9 @@ TEST(PortMap, OptionsFirstThenSystemPortsOnFreeNumbersUpToCom16) {
   std::vector<SystemPort> ports;
   for (int i = 0; i < 20; ++i) {
     const std::string name = "ttyS" + std::to_string(i);
-    ports.push_back({name, "/dev/" + name, "", std::nullopt, std::nullopt});
+    ports.push_back({name, "/dev/" + name, "", std::nullopt, std::nullopt, ""});
   }
-  ports.push_back({"ttyUSB0", "/dev/ttyUSB0", "FT232R USB UART", 0x0403, 0x6001});
+  ports.push_back({"ttyUSB0", "/dev/ttyUSB0", "FT232R USB UART", 0x0403, 0x6001, "FTDI"});
   map.fill(ports);
   EXPECT_EQ(map.deviceFor(1), "/dev/ttyUSB0");
   EXPECT_EQ(map.deviceFor(2), "/dev/ttyS0");  // named by an option, not given out twice

@@ -61,13 +61,18 @@ TEST_F(QtSerialPortTest, OpensEverySettingsFormatAndFailsClosed) {
     int commPort;
     const char* settings;
     bool opens;
+    const char* reason = "";  // what the operator is told
   };
   const Row rows[] = {
-      {"9600,n,8,1", 3, "9600,n,8,1", true},      {"1200,e,7,1", 3, "1200,e,7,1", true},
-      {"2400,o,7,1", 3, "2400,o,7,1", true},      {"4800,m,7,1", 3, "4800,m,7,1", true},
-      {"19200,s,7,1", 3, "19200,s,7,1", true},    {"number without a device", 1, "9600,n,8,1", false},
-      {"device missing", 4, "9600,n,8,1", false}, {"bad parity", 3, "9600,x,8,1", false},
-      {"settings without fields", 3, "9600", false},
+      {"9600,n,8,1", 3, "9600,n,8,1", true},
+      {"1200,e,7,1", 3, "1200,e,7,1", true},
+      {"2400,o,7,1", 3, "2400,o,7,1", true},
+      {"4800,m,7,1", 3, "4800,m,7,1", true},
+      {"19200,s,7,1", 3, "19200,s,7,1", true},
+      {"number without a device", 1, "9600,n,8,1", false, "no device on this number"},
+      {"device missing", 4, "9600,n,8,1", false, "no such device"},
+      {"bad parity", 3, "9600,x,8,1", false, "invalid settings \"9600,x,8,1\""},
+      {"settings without fields", 3, "9600", false, "invalid settings \"9600\""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -76,6 +81,7 @@ TEST_F(QtSerialPortTest, OpensEverySettingsFormatAndFailsClosed) {
     EXPECT_EQ(port_->setPortOpen(true), row.opens) << port_->lastError().toStdString();
     EXPECT_EQ(port_->portOpen(), row.opens);
     EXPECT_EQ(port_->lastError().isEmpty(), row.opens);
+    EXPECT_EQ(port_->lastOpenError(), row.reason);
     EXPECT_TRUE(port_->setPortOpen(false));
   }
 }
