@@ -1,0 +1,62 @@
+// The console's command line: the program's own arguments after Qt has taken its options.
+#include "apps/console_main.h"
+
+namespace tkr::apps {
+
+namespace pq = platform::qt;
+
+namespace {
+
+// Takes "--name VALUE" or "--name=VALUE"; false when args[i] is not the option.
+bool OptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                 std::string& value, std::string& error) {
+  const std::string& arg = args[i];
+  if (arg.rfind(name + "=", 0) == 0) {
+    value = arg.substr(name.size() + 1);
+    return true;
+  }
+  if (arg != name) return false;
+  if (i + 1 >= args.size()) {
+    error = name + " needs a value";
+    return true;
+  }
+  value = args[++i];
+  return true;
+}
+
+}  // namespace
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args) {
+  ParsedOptions out;
+  Options& o = out.options;
+  for (std::size_t i = 0; i < args.size() && out.error.empty(); ++i) {
+    const std::string& arg = args[i];
+    std::string value;
+    if (OptionValue(args, i, "--port", value, out.error)) {
+      if (!out.error.empty()) break;
+      const pq::PortOptionResult parsed = pq::ParsePortOption(value);
+      if (!parsed.option) {
+        out.error = "--port " + value + ": " + parsed.error;
+        break;
+      }
+      o.ports.push_back(*parsed.option);
+    } else if (OptionValue(args, i, "--screenshot", value, out.error)) {
+      o.screenshot = value;
+    } else if (arg == "--no-system-ports") {
+      o.systemPorts = false;
+    } else if (arg == "--simulate") {
+      o.simulate = true;
+    } else if (arg == "--demo") {
+      o.demo = true;
+    } else if (arg == "--trace") {
+      o.trace = true;
+    } else if (arg == "--help" || arg == "-h") {
+      o.help = true;
+    } else {
+      out.error = "unknown argument " + arg;
+    }
+  }
+  return out;
+}
+
+}  // namespace tkr::apps
