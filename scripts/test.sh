@@ -19,3 +19,14 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTKR_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 (cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 600)
+
+# Short fixed-seed fuzz runs of the console's routines and the parsers (clang, libFuzzer);
+# bench/fuzz_long.sh runs them for long.
+for p in clang libclang-rt-14-dev; do
+  dpkg -s "$p" >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$p" >/dev/null
+done
+if command -v clang++ >/dev/null; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTKR_FUZZ=ON >/dev/null
+  cmake --build build-fuzz -j"$jobs" --target fuzz_link fuzz_parsers
+  (cd build-fuzz && ctest --output-on-failure -R '^fuzz_' --timeout 120)
+fi
