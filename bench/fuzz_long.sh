@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Long fuzz runs, one target at a time: bench/fuzz_long.sh [RUNS | SECONDSs] [TARGET...]
+# Long fuzz runs: bench/fuzz_long.sh [RUNS | SECONDSs] [TARGET...], one target at a time in
+# one process, since the machine is shared.
 # The default is 10^7 inputs per target; "1200s" runs each target for 20 minutes instead.
 # Prints executions, coverage (libFuzzer's final cov:) and crashes per target. Inputs found go
 # to build-fuzz/long/<target>/, crashes to build-fuzz/long/crashes/<target>/.
@@ -26,7 +27,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$crashes"
   log=build-fuzz/long/$t.log
   # Keep going past a finding, so one run reports every crash it meets.
-  build-fuzz/bin/"$t" "${budget[@]}" -seed=1 -jobs=1 -max_len=512 -print_final_stats=1 \
+  build-fuzz/bin/"$t" "${budget[@]}" -seed=1 -max_len=512 -print_final_stats=1 \
     -fork=1 -ignore_crashes=1 -artifact_prefix="$crashes/" "$corpus" "tests/fuzz/corpus/$t" \
     >"$log" 2>&1 || true
   # The last status line of the fork mode: "#N: cov: C ft: ... oom/timeout/crash: ..."
