@@ -219,8 +219,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     run.r.load();
     run.check();
-    loop.runFor(at + 30'000 * platform::fake::kMs);  // everything settles
+    loop.runFor(at + 30'000 * platform::fake::kMs);  // what the clicks queued runs to its end
     run.check();
+    // Back at the top of the event loop no flag of a sequence may stay set: a stuck
+    // ToggleBusy would lock the toggles for good.
+    const Module1& m = run.r.c.m();
+    Require(!m.ToggleBusy && !m.FetchingCardData, "a sequence's flag outlived it");
   } catch (const ProgramEnded&) {
     // The detection gave up with its message: the end the console is meant to take.
   } catch (const platform::fake::Stalled&) {
