@@ -114,7 +114,12 @@ void Step(Run& run, fuzz::Input& in) {
   static const char* const kBauds[] = {"1200", "2400", "4800", "9600", "19200", "300"};
   static const char* const kFrames[] = {"n,8,1", "e,7,1", "o,7,1", "m,7,1", "s,7,1", "x,9,9"};
   switch (in.below(16)) {
-    case 0: c.port.deliver(in.bytes(40)); break;
+    case 0: {
+      // A receive event always brings at least one byte.
+      const Bytes data = in.bytes(40);
+      if (!data.empty()) c.port.deliver(data);
+      break;
+    }
     case 1: {  // a device that streams: slices of one byte pattern, back to back
       const Bytes slice(static_cast<std::size_t>(in.byte()) * 16 + 1, static_cast<char>(in.byte()));
       for (int n = in.below(64) + 1; n > 0; --n) c.port.deliver(slice);
@@ -183,7 +188,12 @@ void Step(Run& run, fuzz::Input& in) {
         default: reader.setReplyDelay(in.u16() * 50); break;
       }
       break;
-    default: c.port.raise(in.below(16)); break;
+    default: {  // line events without data: handshake lines, framing error, lost device
+      const int events[] = {platform::comEvCTS, platform::comEvDSR, platform::comEvCD,
+                            platform::comEvRing, platform::comEventFrame, platform::comEventOverrun};
+      c.port.raise(events[in.below(6)]);
+      break;
+    }
   }
 }
 
