@@ -24,3 +24,11 @@ cmake --build build-asan -j"$jobs"
 CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DTKR_WERROR=ON \
   -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-clang -j"$jobs"
+
+# Short fixed-seed fuzz runs of the console's routines and the parsers (clang, libFuzzer);
+# bench/fuzz_long.sh runs them for long.
+if command -v clang++ >/dev/null; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTKR_FUZZ=ON -DTKR_WERROR=ON >/dev/null
+  cmake --build build-fuzz -j"$jobs" --target fuzz_link fuzz_parsers
+  (cd build-fuzz && ctest --output-on-failure -R '^fuzz_' --timeout 120)
+fi

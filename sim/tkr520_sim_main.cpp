@@ -3,21 +3,17 @@
 // except what `received` and `help` are asked to print.
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "sim/pty_reader.h"
+#include "sim/sim_command.h"
 
 namespace {
 
 using tkr::Bytes;
-using tkr::sim::Card;
-using tkr::sim::Fault;
-using tkr::sim::Track;
 
 constexpr const char* kUsage = "usage: tkr520-sim [--link PATH] [--no-stdin]\n";
 
@@ -35,33 +31,6 @@ constexpr const char* kHelp =
     "  silent | garbage | normal               how the reader answers\n"
     "  received                                every command heard, in hex, one a line, then END\n"
     "  help | quit\n";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-Bytes Unescape(const std::string& text) {
-  Bytes out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
-        HexValue(text[i + 2]) >= 0 && HexValue(text[i + 3]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 2]) * 16 + HexValue(text[i + 3]));
-      i += 3;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-Track ParseTrack(const std::string& word) {
-  if (word == "+") return Track::None();
-  if (word == "*") return Track::Bad();
-  return Track::Of(Unescape(word));
-}
 
 std::string Hex(const Bytes& bytes) {
   std::string out;
@@ -100,42 +69,21 @@ void PrintHelp() {
 }
 
 bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> words;
-  for (std::string w; in >> w;) words.push_back(w);
-  if (words.empty()) return true;
-  const std::string& cmd = words[0];
-  const auto& samples = tkr::sim::SampleCards();
-
-  if (cmd == "quit" || cmd == "exit") return false;
-  if (cmd == "swipe" && words.size() == 3 && words[1] == "sample") {
-    const int n = std::atoi(words[2].c_str());
-    if (n < 1 || n > static_cast<int>(samples.size())) {
-      std::cerr << "tkr520-sim: no sample card " << words[2] << " (1.." << samples.size() << ")\n";
-    } else {
-      reader.swipe(samples[static_cast<std::size_t>(n - 1)]);
-    }
-  } else if (cmd == "swipe" && (words.size() == 4 || words.size() == 5)) {
-    Card card{"command line",
-              words.size() == 5 ? words[4][0] : '3',
-              false,
-              {ParseTrack(words[1]), ParseTrack(words[2]), ParseTrack(words[3])}};
-    reader.swipe(card);
-  } else if (cmd == "unplug" && words.size() == 1) {
-    reader.unplug();
-  } else if (cmd == "replug" && words.size() == 1) {
-    reader.replug();
-  } else if (cmd == "silent" || cmd == "garbage" || cmd == "normal") {
-    reader.setFault(cmd == "silent"    ? Fault::Silent
-                    : cmd == "garbage" ? Fault::Garbage
-                                       : Fault::Normal);
-  } else if (cmd == "received") {
-    for (const Bytes& unit : reader.received()) std::cout << Hex(unit) << '\n';
-    std::cout << "END" << std::endl;  // lets a script know the list is complete
-  } else if (cmd == "help") {
-    PrintHelp();
-  } else {
-    std::cerr << "tkr520-sim: cannot do '" << line << "' (try help)\n";
+  using Kind = tkr::sim::SimCommand::Kind;
+  const tkr::sim::SimCommand command = tkr::sim::ParseSimCommand(line);
+  switch (command.kind) {
+    case Kind::Nothing: break;
+    case Kind::Quit: return false;
+    case Kind::Swipe: reader.swipe(command.card); break;
+    case Kind::Unplug: reader.unplug(); break;
+    case Kind::Replug: reader.replug(); break;
+    case Kind::SetFault: reader.setFault(command.fault); break;
+    case Kind::Received:
+      for (const Bytes& unit : reader.received()) std::cout << Hex(unit) << '\n';
+      std::cout << "END" << std::endl;  // lets a script know the list is complete
+      break;
+    case Kind::Help: PrintHelp(); break;
+    case Kind::Bad: std::cerr << "tkr520-sim: " << command.error << '\n'; break;
   }
   return true;
 }

@@ -176,7 +176,16 @@ void Module1::Timer2_Timer() {
 
 void Module1::Timer3_Timer() {
   p_.Timer3.setEnabled(false);
-  if (CardDataArrived && !AwaitingReply) FetchCardData();
+  const auto fetch = [this] {
+    if (CardDataArrived && !AwaitingReply) FetchCardData();
+  };
+  // Card data that came in during another exchange or a scan is fetched once that has
+  // ended: the requests would otherwise be answered into the running exchange.
+  if (ExchangeActive()) {
+    RunWhenIdle(fetch);
+  } else {
+    fetch();
+  }
 }
 
 void Module1::RunWhenIdle(std::function<void()> action) {

@@ -87,6 +87,7 @@ Bytes FakeSerialPort::input() {
 void FakeSerialPort::deliver(const Bytes& data) {
   if (!open_) return;  // nobody listens on a closed port: the bytes are lost
   inBuffer_ += data;
+  delivered_ += data;
   raise(comEvReceive);
 }
 

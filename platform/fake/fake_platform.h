@@ -80,6 +80,8 @@ class FakeSerialPort : public SerialPort {
   // Everything written while open, in order, and each write on its own.
   const Bytes& written() const { return written_; }
   const std::vector<Bytes>& writes() const { return writes_; }
+  // Everything the far end delivered while the port was open, in order.
+  const Bytes& delivered() const { return delivered_; }
   int opens() const { return opens_; }
   // Transfer time of one character at the current settings.
   Micros characterTime() const;
@@ -100,6 +102,7 @@ class FakeSerialPort : public SerialPort {
   int event_ = 0;
   Micros lineFreeAt_ = 0;
   Bytes written_;
+  Bytes delivered_;
   std::vector<Bytes> writes_;
   int opens_ = 0;
   std::string lastOpenError_;

@@ -40,6 +40,19 @@ TEST(Detection, ReaderOnCom1IsFoundInTheFirstStep) {
   }
 }
 
+TEST(Detection, StreamDuringAProbeSendsNothingIntoTheScan) {
+  WithReader t;
+  // 128 KiB without a pause in place of the first probe's answer: two full receptions, the
+  // second taken as card data while the probe still waits.
+  t.c.loop.schedule(5 * kMs, [&] {
+    for (int i = 0; i < 128; ++i) t.c.port.deliver(Bytes(1024, '\xFF'));
+  });
+  t.load();
+  t.c.loop.runFor(5000 * kMs);
+  EXPECT_EQ(t.heard(), std::vector<Bytes>{"9"});  // no card-data request inside the probe
+  EXPECT_TRUE(t.c.forms.visible(FormId::ComPort));
+}
+
 TEST(Detection, ReaderOnCom5BehindMissingPortsIsFoundAtStep5) {
   WithReader t(Edition::Current, 5);
   t.load();

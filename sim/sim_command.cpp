@@ -1,0 +1,85 @@
+#include "sim/sim_command.h"
+
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+namespace tkr::sim {
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+Track ParseTrack(const std::string& word) {
+  if (word == "+") return Track::None();
+  if (word == "*") return Track::Bad();
+  return Track::Of(UnescapeBytes(word));
+}
+
+}  // namespace
+
+Bytes UnescapeBytes(const std::string& text) {
+  Bytes out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+        HexValue(text[i + 2]) >= 0 && HexValue(text[i + 3]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 2]) * 16 + HexValue(text[i + 3]));
+      i += 3;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+SimCommand ParseSimCommand(const std::string& line) {
+  using Kind = SimCommand::Kind;
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  SimCommand out;
+  if (words.empty()) return out;
+  const std::string& cmd = words[0];
+  const auto& samples = SampleCards();
+
+  if (cmd == "quit" || cmd == "exit") {
+    out.kind = Kind::Quit;
+  } else if (cmd == "swipe" && words.size() == 3 && words[1] == "sample") {
+    const int n = std::atoi(words[2].c_str());
+    if (n < 1 || n > static_cast<int>(samples.size())) {
+      out.kind = Kind::Bad;
+      out.error = "no sample card " + words[2] + " (1.." + std::to_string(samples.size()) + ")";
+    } else {
+      out.kind = Kind::Swipe;
+      out.card = samples[static_cast<std::size_t>(n - 1)];
+    }
+  } else if (cmd == "swipe" && (words.size() == 4 || words.size() == 5)) {
+    out.kind = Kind::Swipe;
+    out.card = Card{"command line",
+                    words.size() == 5 ? words[4][0] : '3',
+                    false,
+                    {ParseTrack(words[1]), ParseTrack(words[2]), ParseTrack(words[3])}};
+  } else if ((cmd == "unplug" || cmd == "replug") && words.size() == 1) {
+    out.kind = cmd == "unplug" ? Kind::Unplug : Kind::Replug;
+  } else if (cmd == "silent" || cmd == "garbage" || cmd == "normal") {
+    out.kind = Kind::SetFault;
+    out.fault = cmd == "silent"    ? Fault::Silent
+                : cmd == "garbage" ? Fault::Garbage
+                                   : Fault::Normal;
+  } else if (cmd == "received") {
+    out.kind = Kind::Received;
+  } else if (cmd == "help") {
+    out.kind = Kind::Help;
+  } else {
+    out.kind = Kind::Bad;
+    out.error = "cannot do '" + line + "' (try help)";
+  }
+  return out;
+}
+
+}  // namespace tkr::sim

@@ -1,0 +1,23 @@
+#pragma once
+// One line of the simulator's standard input, parsed apart from the pseudo-terminal so that
+// every odd line a script or a person may type can be tried without a reader.
+#include <string>
+
+#include "sim/reader_model.h"
+
+namespace tkr::sim {
+
+struct SimCommand {
+  enum class Kind { Nothing, Quit, Swipe, Unplug, Replug, SetFault, Received, Help, Bad };
+  Kind kind = Kind::Nothing;
+  Card card;                   // Swipe
+  Fault fault = Fault::Normal;  // SetFault
+  std::string error;           // Bad: what to tell the operator
+};
+
+// "\xHH" stands for the byte HH; anything else is taken as it is.
+Bytes UnescapeBytes(const std::string& text);
+
+SimCommand ParseSimCommand(const std::string& line);
+
+}  // namespace tkr::sim
