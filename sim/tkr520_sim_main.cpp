@@ -29,6 +29,7 @@ constexpr const char* kHelp =
     "%s"
     "  unplug | replug                         pull or put back the cable\n"
     "  silent | garbage | normal               how the reader answers\n"
+    "  ignore <code>                           ACK frames such as BZ, TK, p1 but keep the setting\n"
     "  received                                every command heard, in hex, one a line, then END\n"
     "  help | quit\n";
 
@@ -114,6 +115,8 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
     reader.setFault(cmd == "silent"    ? Fault::Silent
                     : cmd == "garbage" ? Fault::Garbage
                                        : Fault::Normal);
+  } else if (cmd == "ignore" && words.size() == 2 && words[1].size() == 2) {
+    reader.ignore(words[1]);
   } else if (cmd == "received") {
     for (const Bytes& unit : reader.received()) std::cout << Hex(unit) << '\n';
     std::cout << "END" << std::endl;  // lets a script know the list is complete
