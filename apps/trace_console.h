@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/protocol/bytes.h"
+#include "core/protocol/monitor_format.h"
 
 namespace tkr::console {
 class Main_form;
@@ -15,8 +16,7 @@ class Main_form;
 
 namespace tkr::apps {
 
-// Printable ASCII as it is, a backslash doubled, every other byte as \xHH.
-std::string EscapeBytes(const Bytes& bytes);
+using protocol::EscapeBytes;
 
 // NAME=value lines for the labels, check boxes, status panels and track boxes.
 std::string StateDump(console::Main_form& window);

@@ -237,6 +237,11 @@ void PtyReader::swipe(const Card& card) {
   wake();
 }
 
+void PtyReader::ignore(const std::string& code) {
+  std::lock_guard lock(mu_);
+  model_.ignore(code);
+}
+
 void PtyReader::setFault(Fault fault) {
   std::lock_guard lock(mu_);
   model_.setFault(fault);

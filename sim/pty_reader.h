@@ -37,6 +37,7 @@ class PtyReader {
 
   void swipe(const Card& card);
   void setFault(Fault fault);
+  void ignore(const std::string& code);
   void setReplyDelay(std::chrono::microseconds delay);
   // Extra idle time between the bytes of one answer.
   void setByteGap(std::chrono::microseconds gap);

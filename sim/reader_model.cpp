@@ -200,6 +200,9 @@ Bytes ReaderModel::answerFrame(const Bytes& payload) {
   const std::string_view code(payload.data(), 2);
   const bool threeBytes = payload.size() == 3;
   const char arg = threeBytes ? payload[2] : '\0';
+  if (std::find(ignoredCodes_.begin(), ignoredCodes_.end(), code) != ignoredCodes_.end()) {
+    return "^";
+  }
 
   static constexpr std::pair<std::string_view, bool ReaderConfig::*> kToggles[] = {
       {"BZ", &ReaderConfig::buzzer},       {"JH", &ReaderConfig::jis},

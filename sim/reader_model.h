@@ -84,6 +84,9 @@ class ReaderModel {
   Bytes swipe(const Card& card);
 
   void setFault(Fault fault) { fault_ = fault; }
+  // A reader that acknowledges the frames with this two-letter code ("BZ", "TK", "p1") but
+  // keeps its setting: a worn EEPROM cell, as a read-back check must catch it.
+  void ignore(const std::string& code) { ignoredCodes_.push_back(code); }
   Fault fault() const { return fault_; }
 
   const ReaderConfig& config() const { return config_; }
@@ -129,6 +132,7 @@ class ReaderModel {
   std::vector<Bytes> commands_;
   Bytes raw_;
   std::size_t ignored_ = 0;
+  std::vector<std::string> ignoredCodes_;
   std::mt19937 rng_;
 };
 

@@ -71,6 +71,9 @@ SimCommand ParseSimCommand(const std::string& line) {
     out.fault = cmd == "silent"    ? Fault::Silent
                 : cmd == "garbage" ? Fault::Garbage
                                    : Fault::Normal;
+  } else if (cmd == "ignore" && words.size() == 2 && words[1].size() == 2) {
+    out.kind = Kind::Ignore;
+    out.code = words[1];
   } else if (cmd == "received") {
     out.kind = Kind::Received;
   } else if (cmd == "help") {

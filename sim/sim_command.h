@@ -8,10 +8,11 @@
 namespace tkr::sim {
 
 struct SimCommand {
-  enum class Kind { Nothing, Quit, Swipe, Unplug, Replug, SetFault, Received, Help, Bad };
+  enum class Kind { Nothing, Quit, Swipe, Unplug, Replug, SetFault, Ignore, Received, Help, Bad };
   Kind kind = Kind::Nothing;
   Card card;                   // Swipe
   Fault fault = Fault::Normal;  // SetFault
+  std::string code;            // Ignore: a frame's two-letter code
   std::string error;           // Bad: what to tell the operator
 };
 

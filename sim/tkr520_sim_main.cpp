@@ -29,6 +29,7 @@ constexpr const char* kHelp =
     "%s"
     "  unplug | replug                         pull or put back the cable\n"
     "  silent | garbage | normal               how the reader answers\n"
+    "  ignore <code>                           ACK frames such as BZ, TK, p1 but keep the setting\n"
     "  received                                every command heard, in hex, one a line, then END\n"
     "  help | quit\n";
 
@@ -78,6 +79,7 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
     case Kind::Unplug: reader.unplug(); break;
     case Kind::Replug: reader.replug(); break;
     case Kind::SetFault: reader.setFault(command.fault); break;
+    case Kind::Ignore: reader.ignore(command.code); break;
     case Kind::Received:
       for (const Bytes& unit : reader.received()) std::cout << Hex(unit) << '\n';
       std::cout << "END" << std::endl;  // lets a script know the list is complete

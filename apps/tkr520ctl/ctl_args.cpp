@@ -1,0 +1,316 @@
+#include "apps/tkr520ctl/ctl_args.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdlib>
+
+#include "core/protocol/line_settings.h"
+
+namespace tkr::ctl {
+
+namespace pq = platform::qt;
+using link::MainView;
+using link::Toggle;
+
+namespace {
+
+bool OptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                 std::string& value, std::string& error) {
+  const std::string& arg = args[i];
+  if (arg.rfind(name + "=", 0) == 0) {
+    value = arg.substr(name.size() + 1);
+    return true;
+  }
+  if (arg != name) return false;
+  if (i + 1 >= args.size()) {
+    error = name + " needs a value";
+    return true;
+  }
+  value = args[++i];
+  return true;
+}
+
+std::optional<long> WholeNumber(const std::string& text) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  return std::strtol(text.c_str(), nullptr, 10);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+bool IsHexPair(const std::string& s, std::size_t at) {
+  return at + 1 < s.size() && HexDigit(s[at]) >= 0 && HexDigit(s[at + 1]) >= 0;
+}
+
+}  // namespace
+
+const std::vector<Field>& Fields() {
+  using K = FieldKind;
+  static const std::vector<Field> fields = {
+      {"buzzer", K::Toggle, Toggle::Buzzer, 0, &MainView::BuzzerLabel, "Enable"},
+      {"jis", K::Toggle, Toggle::JIS, 0, &MainView::JISLabel, "With"},
+      {"lrc", K::Toggle, Toggle::LRC, 0, &MainView::LRCLabel, "Included"},
+      {"selfarm", K::Toggle, Toggle::SelfArm, 0, &MainView::SelfArmLabel, "Enable"},
+      {"sses", K::Toggle, Toggle::SSES, 0, &MainView::SSESLabel, "Included"},
+      {"rts", K::Toggle, Toggle::RTS, 0, &MainView::RTSLabel, "Enable"},
+      {"cts", K::Toggle, Toggle::CTS, 0, &MainView::CTSLabel, "Enable"},
+      {"protocol", K::Protocol, Toggle::Buzzer, 0, &MainView::ProtocolLabel, nullptr},
+      {"tracks", K::Tracks, Toggle::Buzzer, 0, nullptr, nullptr},
+      // The dialog's groups: track 1 prefix, track 1 suffix, ... track 3 suffix, separator.
+      {"prefix1", K::Code, Toggle::Buzzer, 0, nullptr, nullptr},
+      {"suffix1", K::Code, Toggle::Buzzer, 1, nullptr, nullptr},
+      {"prefix2", K::Code, Toggle::Buzzer, 2, nullptr, nullptr},
+      {"suffix2", K::Code, Toggle::Buzzer, 3, nullptr, nullptr},
+      {"prefix3", K::Code, Toggle::Buzzer, 4, nullptr, nullptr},
+      {"suffix3", K::Code, Toggle::Buzzer, 5, nullptr, nullptr},
+      {"separator", K::Code, Toggle::Buzzer, 6, nullptr, nullptr},
+  };
+  return fields;
+}
+
+const Field* FindField(const std::string& name) {
+  for (const Field& f : Fields()) {
+    if (name == f.name) return &f;
+  }
+  return nullptr;
+}
+
+std::optional<Change> ParseValue(const Field& field, const std::string& value, std::string& error) {
+  Change c;
+  c.field = &field;
+  c.text = value;
+  const std::string what = std::string(field.name) + "=" + value + ": ";
+  switch (field.kind) {
+    case FieldKind::Toggle:
+      if (value != "on" && value != "off") {
+        error = what + "give on or off";
+        return std::nullopt;
+      }
+      c.value = value == "on";
+      return c;
+    case FieldKind::Protocol:
+      if (value.size() != 1 || value[0] < '0' || value[0] > '2') {
+        error = what + "the protocol is 0, 1 or 2";
+        return std::nullopt;
+      }
+      c.value = value[0] - '0';
+      return c;
+    case FieldKind::Tracks:
+      for (std::size_t i = 0; i < value.size(); i += 2) {
+        const int bit = value[i] >= '1' && value[i] <= '3' ? 1 << (value[i] - '1') : 0;
+        if (bit == 0 || (c.value & bit) || (i + 1 < value.size() && value[i + 1] != ',')) {
+          c.value = 0;
+          break;
+        }
+        c.value |= bit;
+      }
+      if (c.value == 0 || value.back() == ',') {
+        error = what + "give the tracks 1 to 3 to send, such as 1,3";
+        return std::nullopt;
+      }
+      return c;
+    case FieldKind::Code: {
+      if (value == "default") {
+        c.useDefault = true;
+        return c;
+      }
+      const std::size_t most = field.group == 6 ? 1 : 6;
+      bool hex = !value.empty() && value.size() % 2 == 0;
+      for (std::size_t i = 0; hex && i < value.size(); i += 2) hex = IsHexPair(value, i);
+      if (!hex || value.size() / 2 > most) {
+        error = what + (most == 1 ? "give one hex code such as 0D, or default"
+                                  : "give 1 to 6 hex codes such as 0D0A, or default");
+        return std::nullopt;
+      }
+      for (std::size_t i = 0; i < value.size() / 2; ++i) {
+        c.boxes[i] = value.substr(2 * i, 2);
+        for (char& ch : c.boxes[i]) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+      }
+      c.text.clear();
+      for (std::size_t i = 0; i < value.size() / 2; ++i) c.text += c.boxes[i];
+      return c;
+    }
+  }
+  return std::nullopt;
+}
+
+ParsedChanges ParseChanges(const std::vector<std::string>& words) {
+  ParsedChanges out;
+  for (const std::string& word : words) {
+    const auto eq = word.find('=');
+    const Field* field = FindField(word.substr(0, eq));
+    if (eq == std::string::npos || field == nullptr) {
+      out.error = "unknown setting " + word.substr(0, eq) + " (give NAME=VALUE)";
+      break;
+    }
+    for (const Change& c : out.changes) {
+      if (c.field == field) out.error = std::string(field->name) + " is given twice";
+    }
+    auto change = ParseValue(*field, word.substr(eq + 1), out.error);
+    if (!out.error.empty()) break;
+    out.changes.push_back(*change);
+  }
+  if (!out.error.empty()) out.changes.clear();
+  if (out.error.empty() && out.changes.empty()) out.error = "set needs NAME=VALUE";
+  return out;
+}
+
+ParsedChanges ParseProfile(const std::string& text) {
+  ParsedChanges out;
+  QJsonParseError parseError;
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &parseError);
+  if (!doc.isObject()) {
+    out.error = "the profile is no JSON object (" + parseError.errorString().toStdString() + ")";
+    return out;
+  }
+  const QJsonObject o = doc.object();
+  if (o.value("format").toString() != kProfileFormat || o.value("version").toInt() != kProfileVersion) {
+    out.error = std::string("the profile needs \"format\": \"") + kProfileFormat +
+                "\" and \"version\": " + std::to_string(kProfileVersion);
+    return out;
+  }
+  // In the documented order, so a profile applies the same way whatever its key order.
+  for (const QString& key : o.keys()) {
+    if (key != "format" && key != "version" && !FindField(key.toStdString())) {
+      out.error = "unknown profile key " + key.toStdString();
+      return out;
+    }
+  }
+  for (const Field& field : Fields()) {
+    const QJsonValue v = o.value(field.name);
+    if (v.isUndefined()) continue;
+    const std::string value = v.isDouble() ? std::to_string(v.toInt(-1)) : v.toString().toStdString();
+    if (!v.isString() && !v.isDouble()) {
+      out.error = std::string(field.name) + ": give the value as text";
+      return out;
+    }
+    auto change = ParseValue(field, value, out.error);
+    if (!change) return {{}, out.error};
+    out.changes.push_back(*change);
+  }
+  if (out.changes.empty()) out.error = "the profile sets nothing";
+  return out;
+}
+
+std::optional<Bytes> ParseHexWords(const std::vector<std::string>& words, std::string& error) {
+  Bytes out;
+  for (const std::string& w : words) {
+    if (w.size() != 2 || !IsHexPair(w, 0)) {
+      error = "bad hex byte " + w + " (give two hex digits a byte, such as 1B 41)";
+      return std::nullopt;
+    }
+    out += static_cast<char>(HexDigit(w[0]) * 16 + HexDigit(w[1]));
+  }
+  if (out.empty()) error = "send --hex needs bytes, such as 1B 41";
+  if (out.empty()) return std::nullopt;
+  return out;
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  ParsedCommandLine out;
+  Options& o = out.options;
+  std::string& error = out.error;
+  for (std::size_t i = 0; i < args.size() && error.empty(); ++i) {
+    const std::string& arg = args[i];
+    std::string value;
+    if (OptionValue(args, i, "--port", value, error)) {
+      if (!error.empty()) break;
+      const pq::PortOptionResult parsed = pq::ParsePortOption(value);
+      if (!parsed.option) error = "--port " + value + ": " + parsed.error;
+      if (parsed.option) o.ports.push_back(*parsed.option);
+    } else if (OptionValue(args, i, "--com", value, error)) {
+      const auto n = WholeNumber(value);
+      if (error.empty() && (!n || *n < pq::kFirstPort || *n > pq::kLastPort)) {
+        error = "--com " + value + ": give a port number from 1 to 16";
+      }
+      if (error.empty()) o.com = static_cast<int>(*n);
+    } else if (OptionValue(args, i, "--settings", value, error)) {
+      if (error.empty() && !protocol::ParseSettings(value)) {
+        error = "--settings " + value + ": give baud,parity,data,stop such as 9600,n,8,1";
+      }
+      o.settings = value;
+    } else if (OptionValue(args, i, "--count", value, error)) {
+      const auto n = WholeNumber(value);
+      if (error.empty() && (!n || *n < 1)) error = "--count " + value + ": give a number of cards";
+      if (error.empty()) o.count = static_cast<int>(*n);
+    } else if (OptionValue(args, i, "--timeout", value, error)) {
+      char* end = nullptr;
+      const double s = std::strtod(value.c_str(), &end);
+      if (error.empty() && (value.empty() || *end != '\0' || !(s > 0) || s > 86400)) {
+        error = "--timeout " + value + ": give seconds, such as 30";
+      }
+      o.timeoutS = s;
+    } else if (arg == "--no-system-ports") {
+      o.systemPorts = false;
+    } else if (arg == "--json") {
+      o.json = true;
+    } else if (arg == "--hex") {
+      o.hex = true;
+    } else if (arg == "--show-pan") {
+      o.showPan = true;
+    } else if (arg == "--timestamps") {
+      o.timestamps = true;
+    } else if (arg == "--help" || arg == "-h") {
+      o.help = true;
+    } else if (arg.size() > 1 && arg[0] == '-' && !(o.hex && !o.words.empty())) {
+      error = "unknown option " + arg;
+    } else {
+      o.words.push_back(arg);
+    }
+  }
+  if (error.empty() && !o.help && o.words.empty()) error = "no command given";
+  return out;
+}
+
+std::string UsageText() {
+  return "Usage: tkr520ctl [options] COMMAND [ARGS]\n"
+         "The TKR520 card reader from the command line, with the console's bytes on the wire.\n"
+         "\n"
+         "Options:\n"
+         "  --port COMn=DEVICE   open DEVICE as COMn (n = 1..16); may be repeated\n"
+         "  --no-system-ports    use only the --port devices\n"
+         "  --com N              use COMN at --settings; without it the reader is detected\n"
+         "                       on COM1..COM16 at 9600,n,8,1 first\n"
+         "  --settings S         line settings for --com, such as 9600,n,8,1 (the default)\n"
+         "  --json               print one JSON object (capture, monitor: one a line)\n"
+         "  --help               show this text\n"
+         "\n"
+         "Commands:\n"
+         "  ports                the COM map: COM1..COM16 and their devices\n"
+         "  detect               find the reader: port, baud rate, firmware version\n"
+         "  status               read the configuration back and print the Current Settings\n"
+         "  set NAME=VALUE...    change settings as the console's controls do, then compare\n"
+         "                       the read-back with what was asked:\n"
+         "                         buzzer jis lrc selfarm sses rts cts   on | off\n"
+         "                           (cts needs rts on; rts goes off only with cts off)\n"
+         "                         tracks      1..3, such as 1,3\n"
+         "                         protocol    0 | 1 | 2\n"
+         "                         prefix1..3 suffix1..3   up to 6 hex codes (0D0A) | default\n"
+         "                         separator   one hex code (0D) | default\n"
+         "                       prefixes, suffixes and the separator go together as the\n"
+         "                       dialog's OK sends them: the groups not named go to default\n"
+         "  defaults             the Default button: factory settings, then a read-back\n"
+         "  send TEXT            a host command as the command box sends it (a list row's\n"
+         "                       text such as \"Card Type Report\", or typed text); prints\n"
+         "                       the reply in hex and decoded\n"
+         "  send --hex HH...     the same for bytes, such as --hex 1B 41\n"
+         "  capture [--count N] [--timeout S] [--show-pan]\n"
+         "                       wait for swipes; per card the card type and tracks 1-3,\n"
+         "                       the account number masked to its first 6 and last 4 digits\n"
+         "  monitor [--timestamps]\n"
+         "                       print each reception in the monitor's format until Ctrl-C;\n"
+         "                       sends nothing once the reader is found\n"
+         "  profile save FILE    write the read-back configuration as JSON\n"
+         "  profile apply FILE   set every field of FILE, with read-back verification\n"
+         "\n"
+         "Exit status: 0 done; 1 the reader did not answer or the port failed; 2 usage error\n"
+         "(nothing sent); 3 the reader answered but did not take a change.\n";
+}
+
+}  // namespace tkr::ctl
