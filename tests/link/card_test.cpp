@@ -170,8 +170,8 @@ TEST(Fuzz, GarbageRepliesNeverBreakTheConsole) {
     EXPECT_FALSE(t.c.m().ToggleBusy);
     EXPECT_FALSE(t.c.m().FetchingCardData);
     const Bytes busy = t.c.w.BusyTextLabel.caption();
-    EXPECT_TRUE(busy == "Ready" || busy == "Card Reader is not connected or defective." ||
-                busy == "Under processing, please don't swipe card!");
+    // Once every exchange is over the indicator never still says busy.
+    EXPECT_TRUE(busy == "Ready" || busy == "Card Reader is not connected or defective.") << busy;
   }
   // The reply routines themselves over random byte strings.
   FakeConsole c;
