@@ -137,7 +137,7 @@ class Session {
       port_.setSettings(options_.settings);
       m_.ApplyPortSettings();
       if (m_.PortFailed || !port_.portOpen()) {
-        report.finish(1, "COM" + std::to_string(options_.com) + ": " + serial_.lastError().toStdString());
+        report.finish(1, "COM" + std::to_string(options_.com) + ": " + serial_.lastOpenError());
       }
       if (view_.main().FWLabel->caption().empty()) {
         report.finish(1, "no answer from the reader on COM" + std::to_string(options_.com));

@@ -167,6 +167,7 @@ class RecordingPort : public platform::SerialPort {
   int inBufferCount() const override { return port_.inBufferCount(); }
   void discardInput() override { port_.discardInput(); }
   int commEvent() const override { return port_.commEvent(); }
+  std::string lastOpenError() const override { return port_.lastOpenError(); }
 
   const std::vector<Exchange>& exchanges() const { return exchanges_; }
   // The reply to the last time `command` was written; nullopt when it never was.

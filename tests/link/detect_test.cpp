@@ -53,15 +53,25 @@ TEST(Detection, StreamDuringAProbeSendsNothingIntoTheScan) {
   EXPECT_TRUE(t.c.forms.visible(FormId::ComPort));
 }
 
-TEST(Detection, ReaderOnCom5BehindMissingPortsIsFoundAtStep5) {
-  WithReader t(Edition::Current, 5);
-  t.load();
-  EXPECT_EQ(t.c.port.commPort(), 5);
-  EXPECT_TRUE(t.c.port.portOpen());
-  EXPECT_EQ(t.c.w.StepLabel.caption(), "Step 5 of 16");
-  EXPECT_EQ(t.c.w.COMPortLabel.caption(), "5");
-  EXPECT_FALSE(t.c.w.FWLabel.caption().empty());
-  EXPECT_LT(t.c.loop.now(), 1000 * kMs);  // missing ports cost no time
+TEST(Detection, ReaderBehindMissingPortsIsFoundAtItsStep) {
+  struct Row {
+    const char* name;
+    int com;
+    const char* step;
+    const char* label;
+  };
+  for (const Row& row : {Row{"COM5", 5, "Step 5 of 16", "5"}, Row{"last port COM16", 16, "Step 16 of 16", "16"}}) {
+    SCOPED_TRACE(row.name);
+    WithReader t(Edition::Current, row.com);
+    t.load();
+    EXPECT_EQ(t.c.port.commPort(), row.com);
+    EXPECT_TRUE(t.c.port.portOpen());
+    EXPECT_EQ(t.c.w.StepLabel.caption(), row.step);
+    EXPECT_EQ(t.c.w.COMPortLabel.caption(), row.label);
+    EXPECT_FALSE(t.c.w.FWLabel.caption().empty());
+    EXPECT_EQ(t.c.timer1.interval(), 100);  // the quiet time that ends a reception, set at load
+    EXPECT_LT(t.c.loop.now(), 1000 * kMs);  // missing ports cost no time
+  }
 }
 
 TEST(Detection, NoReaderEndsInThePortDialogAndReportsTheMissingReader) {
