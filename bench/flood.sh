@@ -5,7 +5,12 @@
 # Figures land in build/peerbench (summary.md, run-1/result.json).
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
-bench=${PEERBENCH:-/work/shared/peerbench}
+bench=${PEERBENCH:-$here/../shared/peerbench}
+# The harness runs under the system python, which needs python3-xlib.
+for p in python3-xlib xdotool imagemagick xvfb; do
+  dpkg -s "$p" >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$p" >/dev/null
+done
+export PATH=/usr/bin:$PATH
 cmake --build "$here/build" -j2 --target SWPDEMO2
 CONSOLE_BIN="$here/build/bin/SWPDEMO2" "$bench/bench.sh" -n 1 -w 0 -o "$here/build/peerbench" \
   "$bench/profiles/tkr520.sh" -- --reader-front --fast 30 "$@"
