@@ -4,30 +4,11 @@
 #include <algorithm>
 #include <iterator>
 
+#include "apps/option_value.h"
+
 namespace tkr::apps {
 
 namespace pq = platform::qt;
-
-namespace {
-
-// Takes "--name VALUE" or "--name=VALUE"; false when args[i] is not the option.
-bool OptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
-                 std::string& value, std::string& error) {
-  const std::string& arg = args[i];
-  if (arg.rfind(name + "=", 0) == 0) {
-    value = arg.substr(name.size() + 1);
-    return true;
-  }
-  if (arg != name) return false;
-  if (i + 1 >= args.size()) {
-    error = name + " needs a value";
-    return true;
-  }
-  value = args[++i];
-  return true;
-}
-
-}  // namespace
 
 ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   // Qt's own options, which QApplication takes out of the command line later; the ones in

@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <cstdlib>
 
+#include "apps/option_value.h"
 #include "core/protocol/line_settings.h"
 
 namespace tkr::ctl {
@@ -11,24 +12,9 @@ namespace tkr::ctl {
 namespace pq = platform::qt;
 using link::MainView;
 using link::Toggle;
+using apps::OptionValue;
 
 namespace {
-
-bool OptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
-                 std::string& value, std::string& error) {
-  const std::string& arg = args[i];
-  if (arg.rfind(name + "=", 0) == 0) {
-    value = arg.substr(name.size() + 1);
-    return true;
-  }
-  if (arg != name) return false;
-  if (i + 1 >= args.size()) {
-    error = name + " needs a value";
-    return true;
-  }
-  value = args[++i];
-  return true;
-}
 
 std::optional<long> WholeNumber(const std::string& text) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
