@@ -48,8 +48,9 @@ class Module1 {
   static constexpr int kFetchDelayMs = 10;  // Timer3: from a swipe to the card-data fetch
   static constexpr int kReplyTimeoutUnits = 20;  // WaitForReply: TimeBase x 20 ms
   static constexpr int kProbeTimeoutUnits = 10;  // detection probe: TimeBase x 10 ms
-  // A reception this long is complete even if the line never pauses.
-  static constexpr std::size_t kReplyBufferLimit = 64 * 1024;
+  // A reception this long is complete even if the line never pauses. Far above any reply or
+  // swipe, and small enough that logging one keeps the window answering.
+  static constexpr std::size_t kReplyBufferLimit = 4 * 1024;
 
   Module1(Edition edition, Platform platform, MainView view);
   Module1(const Module1&) = delete;

@@ -11,7 +11,7 @@ namespace tkr::platform::qt {
 
 namespace {
 
-constexpr qint64 kReadBufferBytes = 64 * 1024;
+constexpr qint64 kReadBufferBytes = 4 * 1024;  // one reception at its longest
 
 QSerialPort::Parity ToParity(char letter) {
   switch (letter) {

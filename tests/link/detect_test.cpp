@@ -42,7 +42,7 @@ TEST(Detection, ReaderOnCom1IsFoundInTheFirstStep) {
 
 TEST(Detection, StreamDuringAProbeSendsNothingIntoTheScan) {
   WithReader t;
-  // 128 KiB without a pause in place of the first probe's answer: two full receptions, the
+  // 128 KiB without a pause in place of the first probe's answer: many full receptions, the
   // second taken as card data while the probe still waits.
   t.c.loop.schedule(5 * kMs, [&] {
     for (int i = 0; i < 128; ++i) t.c.port.deliver(Bytes(1024, '\xFF'));
