@@ -68,6 +68,18 @@ TEST(Swipe, OnlyPendingTracksAreAsked) {
   EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{"T", "R"}));
 }
 
+TEST(Swipe, AnUnawaitedReplyDoesNotStandAgainInTheSwipesRecord) {
+  WithReader t;
+  t.load();
+  t.c.m().ReaderProtocol = 0;
+  t.c.m().SendProtocolSetting();  // the card type dialog's Done: sent, never waited for
+  t.c.loop.runFor(500 * kMs);
+  ASSERT_NE(t.c.monitor().find("PC<--MSR\r\n5Eh \r\n"), std::string::npos);
+  t.reader->swipe(IsoCard());
+  t.c.loop.runUntil([&] { return t.c.m().CardDataArrived; }, 2000 * kMs);
+  EXPECT_EQ(t.c.monitor().substr(0, 22), "PC<--MSR\r\n25h 42h 34h ");
+}
+
 TEST(InterpretReply, StatusAndCardTypeTexts) {
   struct Row {
     const char* name;
