@@ -151,12 +151,10 @@ void Module1::CompleteReception() {
   AppendMonitor(ReplyBuffer);
   if (AwaitingReply && !FetchingCardData) {
     InterpretReply(AwaitingReply, CardTypeRequested);
-    // A reply to a command nobody waits for (the card type dialog's) is used up once it is
-    // shown; left in the buffer it would stand again at the head of the next reception.
-    if (!ExchangeActive()) ReplyBuffer.clear();
   } else if (!AwaitingReply && !FetchingCardData) {
     HandleSwipeData();
   }
+  receptionHandedOver_ = true;
 }
 
 void Module1::Timer2_Timer() {

@@ -204,6 +204,7 @@ class Module1 {
   int onCommDepth_ = 0;  // receive handlers running, the outermost one pumping
   bool drainPosted_ = false;
   bool resetProbeRunning_ = false;
+  bool receptionHandedOver_ = false;  // the buffer holds a reception already dispatched
   std::deque<std::function<void()>> deferred_;
 };
 

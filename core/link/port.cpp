@@ -92,6 +92,14 @@ void Module1::GatherReceived(Bytes data) {
   // A device that streams without ever pausing must not grow the buffer without bound: a
   // full buffer is taken as a complete reception, logged and dispatched at once, and
   // gathering starts afresh with the rest (every byte stands in the monitor).
+  // A reception already logged and handed over is used up once no wait is left to read it (a
+  // reply to a command sent without waiting, or one its caller left in the buffer): kept, it
+  // would stand again at the head of this reception's record and of any card data. Only the
+  // wait it completed, still running, and the start-up and detection, which read the buffer
+  // after their own waits, may still want it.
+  const bool stillWanted = (ReplyReceived && waitDepth_ > 0) || detectDepth_ > 0 || loadDepth_ > 0;
+  if (receptionHandedOver_ && !stillWanted) ReplyBuffer.clear();
+  receptionHandedOver_ = false;
   std::size_t taken = 0;
   while (ReplyBuffer.size() + (data.size() - taken) >= kReplyBufferLimit) {
     const std::size_t room = kReplyBufferLimit - ReplyBuffer.size();
@@ -100,6 +108,7 @@ void Module1::GatherReceived(Bytes data) {
     p_.Timer1.setEnabled(false);
     CompleteReception();
     ReplyBuffer.clear();
+    receptionHandedOver_ = false;
     if (taken == data.size()) return;
     p_.Timer1.setEnabled(true);
   }

@@ -68,16 +68,30 @@ TEST(Swipe, OnlyPendingTracksAreAsked) {
   EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{"T", "R"}));
 }
 
-TEST(Swipe, AnUnawaitedReplyDoesNotStandAgainInTheSwipesRecord) {
-  WithReader t;
-  t.load();
-  t.c.m().ReaderProtocol = 0;
-  t.c.m().SendProtocolSetting();  // the card type dialog's Done: sent, never waited for
-  t.c.loop.runFor(500 * kMs);
-  ASSERT_NE(t.c.monitor().find("PC<--MSR\r\n5Eh \r\n"), std::string::npos);
-  t.reader->swipe(IsoCard());
-  t.c.loop.runUntil([&] { return t.c.m().CardDataArrived; }, 2000 * kMs);
-  EXPECT_EQ(t.c.monitor().substr(0, 22), "PC<--MSR\r\n25h 42h 34h ");
+TEST(Swipe, AnEarlierReplyDoesNotStandAgainInTheSwipesRecord) {
+  struct Row {
+    const char* name;
+    void (*send)(link::Module1&);
+    const char* reply;
+  };
+  const Row rows[] = {
+      // The card type dialog's Done sends its frame and never waits for the answer.
+      {"unawaited_frame", [](link::Module1& m) { m.ReaderProtocol = 0; m.SendProtocolSetting(); },
+       "PC<--MSR\r\n5Eh \r\n"},
+      // A typed command is waited for, but nothing reads its answer after the wait.
+      {"typed_command", [](link::Module1& m) { m.SendTyped("Z"); }, "PC<--MSR\r\n5Eh \r\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WithReader t;
+    t.load();
+    row.send(t.c.m());
+    t.c.loop.runFor(500 * kMs);
+    ASSERT_NE(t.c.monitor().find(row.reply), std::string::npos);
+    t.reader->swipe(IsoCard());
+    t.c.loop.runUntil([&] { return t.c.m().CardDataArrived; }, 2000 * kMs);
+    EXPECT_EQ(t.c.monitor().substr(0, 22), "PC<--MSR\r\n25h 42h 34h ");
+  }
 }
 
 TEST(InterpretReply, StatusAndCardTypeTexts) {
