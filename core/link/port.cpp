@@ -89,9 +89,6 @@ void Module1::OnComm() {
 }
 
 void Module1::GatherReceived(Bytes data) {
-  // A device that streams without ever pausing must not grow the buffer without bound: a
-  // full buffer is taken as a complete reception, logged and dispatched at once, and
-  // gathering starts afresh with the rest (every byte stands in the monitor).
   // A reception already logged and handed over is used up once no wait is left to read it (a
   // reply to a command sent without waiting, or one its caller left in the buffer): kept, it
   // would stand again at the head of this reception's record and of any card data. Only the
@@ -100,6 +97,10 @@ void Module1::GatherReceived(Bytes data) {
   const bool stillWanted = (ReplyReceived && waitDepth_ > 0) || detectDepth_ > 0 || loadDepth_ > 0;
   if (receptionHandedOver_ && !stillWanted) ReplyBuffer.clear();
   receptionHandedOver_ = false;
+
+  // A device that streams without ever pausing must not grow the buffer without bound: a
+  // full buffer is taken as a complete reception, logged and dispatched at once, and
+  // gathering starts afresh with the rest (every byte stands in the monitor).
   std::size_t taken = 0;
   while (ReplyBuffer.size() + (data.size() - taken) >= kReplyBufferLimit) {
     const std::size_t room = kReplyBufferLimit - ReplyBuffer.size();
