@@ -33,7 +33,7 @@ for t in "${targets[@]}"; do
   # The last status line of the fork mode: "#N: cov: C ft: ... oom/timeout/crash: ..."
   execs=$(grep -Eo '^#[0-9]+' "$log" | tail -1 | tr -d '#' || true)
   cov=$(grep -Eo 'cov: [0-9]+' "$log" | tail -1 | grep -Eo '[0-9]+' || true)
-  found=$(grep -Eo 'oom/timeout/crash: [0-9]+/[0-9]+/[0-9]+' "$log" | tail -1 | cut -d/ -f4 || true)
+  found=$(grep -Eo 'oom/timeout/crash: [0-9]+/[0-9]+/[0-9]+' "$log" | tail -1 | cut -d/ -f5 || true)
   printf '%-14s %12s %8s %8s\n' "$t" "${execs:-?}" "${cov:-?}" "$found" | tee -a build-fuzz/long-summary.txt
 done
 cat build-fuzz/long-summary.txt
