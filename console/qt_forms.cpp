@@ -54,6 +54,7 @@ dialogs::FormWindow* QtForms::create(FormId form) {
 
 void QtForms::load(FormId form) {
   if (form == FormId::Main || loaded(form)) return;
+  if (beforeLoad) beforeLoad(form);
   // Constructing a dialog runs its load handler.
   dialogs::FormWindow* d = create(form);
   if (d != nullptr) dialogs_[form] = d;
