@@ -2,7 +2,8 @@
 # Builds the programs for each build type with GCC and with Clang from an empty build folder
 # (build-<compiler>-<type>/), warnings as errors, without tests; GoogleTest and Qt Test are
 # kept out of reach to show such a build does not need them. One line per build, exit 1 if
-# any failed. Usage: scripts/build_matrix.sh [TYPE...]  (default: all four types)
+# any failed. Usage: [COMPILERS="g++ clang++"] [JOBS=n] scripts/build_matrix.sh [TYPE...]
+# (default: all four types)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 types=("$@")
@@ -15,7 +16,7 @@ generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
 status=0
 for type in "${types[@]}"; do
-  for cxx in g++ clang++; do
+  for cxx in ${COMPILERS:-g++ clang++}; do
     name=gcc
     [ "$cxx" = clang++ ] && name=clang
     dir=build-$name-$(echo "$type" | tr '[:upper:]' '[:lower:]')
