@@ -187,7 +187,7 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
   });
   // A device plugged in since start-up gets its number when a detection starts or the port
   // dialog opens; numbers already given stay.
-  forms.beforeLoad = [&serial](platform::FormId form) {
+  forms.beforeShow = [&serial](platform::FormId form) {
     if (form != platform::FormId::Detecting && form != platform::FormId::ComPort) return;
     pq::PortMap map = serial.portMap();
     map.refresh();

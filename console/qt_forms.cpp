@@ -54,7 +54,6 @@ dialogs::FormWindow* QtForms::create(FormId form) {
 
 void QtForms::load(FormId form) {
   if (form == FormId::Main || loaded(form)) return;
-  if (beforeLoad) beforeLoad(form);
   // Constructing a dialog runs its load handler.
   dialogs::FormWindow* d = create(form);
   if (d != nullptr) dialogs_[form] = d;
@@ -65,6 +64,7 @@ void QtForms::show(FormId form) {
   if (form == FormId::Main) {
     w = main_;
   } else {
+    if (beforeShow) beforeShow(form);
     load(form);
     w = dialog(form);
   }

@@ -36,8 +36,8 @@ class QtForms : public platform::Forms {
   // The loaded dialog, or nullptr (also for FormId::Main).
   dialogs::FormWindow* dialog(platform::FormId form) const;
 
-  // Runs just before a dialog is created (and its load handler runs).
-  std::function<void(platform::FormId)> beforeLoad;
+  // Runs each time a dialog is about to be shown, before it is loaded if it is not.
+  std::function<void(platform::FormId)> beforeShow;
 
  private:
   dialogs::FormWindow* create(platform::FormId form);
