@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <set>
-#include <sstream>
 
 #include "platform/qt/qt_serial_port.h"
 #include "qt_test_util.h"
@@ -113,50 +112,50 @@ TEST(PortMap, HotPlugGivesFreeNumbersAndNeverMovesOne) {
     for (const auto& name : present) ports.push_back({name, base + name, "", {}, {}, ""});
     return ports;
   };
-  const auto plug = [&](const char* devices) {
-    std::istringstream in(devices);
-    present.clear();
-    for (std::string name; in >> name;) present.insert(name);
-    const auto link = [&](const std::string& target, const std::string& name, bool there) {
-      unlink((base + name).c_str());
-      if (there) {
-        ASSERT_EQ(symlink(target.c_str(), (base + name).c_str()), 0);
-      }
-    };
-    for (std::size_t i = 0; i < std::size(names); ++i) link(ptys[i].path, names[i], present.count(names[i]));
+  const auto link = [&](const std::string& target, const std::string& name, bool there) {
+    unlink((base + name).c_str());
+    if (there) {
+      ASSERT_EQ(symlink(target.c_str(), (base + name).c_str()), 0);
+    }
+  };
+  const auto plug = [&](const std::set<std::string>& devices) {
+    present = devices;
+    for (std::size_t i = 0; i < std::size(names); ++i)
+      link(ptys[i].path, names[i], present.count(names[i]));
     link(base + "ttyUSB1", "reader", present.count("ttyUSB1"));
   };
 
   struct Row {
     const char* name;
-    const char* present;
+    std::set<std::string> present;
     const char* mapped;
   };
+  const char* const kFour = "COM1=ttyUSB0 COM2=reader COM3=ttyS0 COM4=ttyACM0";
   const char* const kFive = "COM1=ttyUSB0 COM2=reader COM3=ttyS0 COM4=ttyACM0 COM5=ttyUSB2";
   const Row rows[] = {
-      {"start-up: the option, USB adapters, the rest", "ttyS0 ttyUSB0",
+      {"start-up: the option, USB adapters, the rest",
+       {"ttyS0", "ttyUSB0"},
        "COM1=ttyUSB0 COM2=reader COM3=ttyS0"},
-      {"plugged in: the lowest free number, whatever its name", "ttyS0 ttyUSB0 ttyACM0",
-       "COM1=ttyUSB0 COM2=reader COM3=ttyS0 COM4=ttyACM0"},
-      {"unplugged: the number stays its own", "ttyS0 ttyUSB0",
-       "COM1=ttyUSB0 COM2=reader COM3=ttyS0 COM4=ttyACM0"},
-      {"another one meanwhile takes the next", "ttyS0 ttyUSB0 ttyUSB2", kFive},
-      {"back under its name: the old number", "ttyS0 ttyUSB0 ttyUSB2 ttyACM0", kFive},
-      {"the --port device plugged in: no second number", "ttyS0 ttyUSB0 ttyUSB2 ttyACM0 ttyUSB1", kFive},
+      {"plugged in: the lowest free number, whatever its name",
+       {"ttyS0", "ttyUSB0", "ttyACM0"},
+       kFour},
+      {"unplugged: the number stays its own", {"ttyS0", "ttyUSB0"}, kFour},
+      {"another one meanwhile takes the next", {"ttyS0", "ttyUSB0", "ttyUSB2"}, kFive},
+      {"back under its name: the old number", {"ttyS0", "ttyUSB0", "ttyUSB2", "ttyACM0"}, kFive},
+      {"the --port device plugged in: no second number",
+       {"ttyS0", "ttyUSB0", "ttyUSB2", "ttyACM0", "ttyUSB1"},
+       kFive},
   };
-  std::optional<PortMap> map;
-  for (const auto& row : rows) {
+  plug(rows[0].present);
+  PortMap map = PortMap::Build({{2, base + "reader"}}, lister);
+  for (const auto& row : rows) {  // the first refresh finds nothing new
     SCOPED_TRACE(row.name);
     plug(row.present);
-    if (map) {
-      map->refresh();
-    } else {
-      map = PortMap::Build({{2, base + "reader"}}, lister);
-    }
-    EXPECT_EQ(Mapped(*map), row.mapped);
+    map.refresh();
+    EXPECT_EQ(Mapped(map), row.mapped);
   }
   // The number opens the device that came back, and the --port device through its link.
-  QtSerialPort serial(*map);
+  QtSerialPort serial(map);
   for (int port : {4, 2}) {
     serial.setCommPort(port);
     EXPECT_TRUE(serial.setPortOpen(true)) << "COM" << port << ": " << serial.lastOpenError();

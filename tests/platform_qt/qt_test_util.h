@@ -28,7 +28,8 @@ inline bool PumpUntil(const std::function<bool()>& pred, int limitMs = 5000) {
 // A pseudo-terminal held open by the test; path names its device end.
 struct PtySlave {
   int master = posix_openpt(O_RDWR | O_NOCTTY);
-  std::string path = master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : "";
+  std::string path =
+      master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : "";
   PtySlave() = default;
   PtySlave(const PtySlave&) = delete;
   PtySlave& operator=(const PtySlave&) = delete;
