@@ -185,6 +185,14 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
     const std::string reason = failures[port];
     return serial.portMap().describe(port) + (reason.empty() ? "" : "\n" + reason);
   });
+  // A device plugged in since start-up gets its number when a detection starts or the port
+  // dialog opens; numbers already given stay.
+  forms.beforeShow = [&serial](platform::FormId form) {
+    if (form != platform::FormId::Detecting && form != platform::FormId::ComPort) return;
+    pq::PortMap map = serial.portMap();
+    map.refresh();
+    serial.setPortMap(std::move(map));
+  };
   // The process ends with _Exit; the simulated reader's link must not outlive it.
   shell.setEndHook([&reader](int) {
     if (reader) reader->stop();

@@ -148,7 +148,7 @@ void Main_form::buildMonitor() {
   }
   txtSend_->setCurrentIndex(-1);
   txtSend_->setEditText(QString());
-  auto* send = adapt<pq::QtTextControl>(txtSend_);
+  auto* send = adapt<pq::QtCommandBoxControl>(txtSend_);
   send->setBackColor(kLightBlue);
   send->setForeColor(kBlue);
   view_.txtSend = send;
@@ -307,9 +307,8 @@ bool Main_form::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Main_form::sendTyped() {
-  // One byte per character, as typed; characters beyond Latin-1 become '?'.
-  const QByteArray latin1 = txtSend_->currentText().toLatin1();
-  module_->SendTyped(Bytes(latin1.constData(), static_cast<std::size_t>(latin1.size())));
+  // The box's own control turns the typed text into bytes, so Enter sends what its caption is.
+  module_->SendTyped(view_.txtSend->caption());
 }
 
 void Main_form::Load() {

@@ -64,6 +64,7 @@ void QtForms::show(FormId form) {
   if (form == FormId::Main) {
     w = main_;
   } else {
+    if (beforeShow) beforeShow(form);
     load(form);
     w = dialog(form);
   }

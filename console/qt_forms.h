@@ -3,6 +3,7 @@
 // deleted when unloaded, the way the console's forms live and die.
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <map>
 
 #include "platform/forms.h"
@@ -34,6 +35,9 @@ class QtForms : public platform::Forms {
 
   // The loaded dialog, or nullptr (also for FormId::Main).
   dialogs::FormWindow* dialog(platform::FormId form) const;
+
+  // Runs each time a dialog is about to be shown, before it is loaded if it is not.
+  std::function<void(platform::FormId)> beforeShow;
 
  private:
   dialogs::FormWindow* create(platform::FormId form);

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <utility>
 
 #include "dialogs/placement.h"
@@ -82,9 +83,8 @@ void ComPort_form::build() {
   ComPortComboBox->lineEdit()->installEventFilter(this);
   for (int port = kFirstPort; port <= kLastPort; ++port) {
     ComPortComboBox->addItem(QString("COM%1").arg(port), port);
-    ComPortComboBox->setItemData(port - kFirstPort, QString::fromStdString(describePort(port)),
-                                 Qt::ToolTipRole);
   }
+  describePorts();
 
   Frame2 = new QGroupBox("Baud Rate", this);
   Frame2->setObjectName("Frame2");
@@ -247,6 +247,18 @@ void ComPort_form::Form_Resize() {
   THBResize2->apply();
   THBResize3->apply();
   THBResize4->apply();
+}
+
+void ComPort_form::describePorts() {
+  for (int port = kFirstPort; port <= kLastPort; ++port) {
+    ComPortComboBox->setItemData(port - kFirstPort, QString::fromStdString(describePort(port)),
+                                 Qt::ToolTipRole);
+  }
+}
+
+void ComPort_form::showEvent(QShowEvent* event) {
+  describePorts();
+  FormWindow::showEvent(event);
 }
 
 bool ComPort_form::eventFilter(QObject* watched, QEvent* event) {

@@ -58,9 +58,12 @@ class ComPort_form : public FormWindow {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // The devices behind the numbers may have changed since the dialog was loaded.
+  void showEvent(QShowEvent* event) override;
 
  private:
   void build();
+  void describePorts();
   void Form_Load();
   void Form_Resize();
   // Runs now, or once the exchange in progress has ended; the action outlives the dialog.

@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build-package
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+  ${TKR_PACKAGE_MAINTAINER:+"-DTKR_PACKAGE_MAINTAINER=$TKR_PACKAGE_MAINTAINER"} >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 (cd "$dir" && cpack -G DEB)
 deb=$(ls -t "$dir"/tkr520-console_*.deb | head -1)

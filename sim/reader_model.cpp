@@ -4,11 +4,14 @@
 #include <string_view>
 
 #include "core/protocol/frames.h"
+#include "core/protocol/monitor_format.h"
 
 namespace tkr::sim {
 namespace {
 
 using namespace std::string_literals;
+using protocol::HexBytes;
+using protocol::HexDigit;
 
 constexpr std::uint8_t kXoff = 0x13;
 constexpr std::uint8_t kXon = 0x11;
@@ -22,20 +25,6 @@ struct Format {
   int dataBits;
 };
 constexpr std::array<Format, 5> kFormats = {{{'e', 7}, {'o', 7}, {'m', 7}, {'s', 7}, {'n', 8}}};
-
-char HexDigit(int v) {
-  return "0123456789ABCDEF"[v & 0xF];
-}
-
-Bytes HexText(const Bytes& bytes) {
-  Bytes out;
-  for (char c : bytes) {
-    const auto b = static_cast<std::uint8_t>(c);
-    out += HexDigit(b >> 4);
-    out += HexDigit(b);
-  }
-  return out;
-}
 
 // Six code bytes as the reader stores them: unused places are 0x00.
 Bytes Padded(const Bytes& codes) {
@@ -322,7 +311,7 @@ Bytes ReaderModel::codesText() const {
   Bytes codes;
   for (const auto& p : config_.prefix) codes += Padded(p);
   for (const auto& s : config_.suffix) codes += Padded(s);
-  return HexText(codes + config_.separator);
+  return HexBytes(codes + config_.separator);
 }
 
 Bytes ReaderModel::eepromText() const {
@@ -333,7 +322,7 @@ Bytes ReaderModel::eepromText() const {
     const char c = status[static_cast<std::size_t>(i)];
     image += static_cast<char>(c <= '9' ? c - '0' : c - 'A' + 10);
   }
-  return HexText(image) + codesText();
+  return HexBytes(image) + codesText();
 }
 
 Bytes ReaderModel::garbage() {

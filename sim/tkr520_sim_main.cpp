@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/protocol/monitor_format.h"
 #include "sim/pty_reader.h"
 #include "sim/sim_command.h"
 
@@ -32,16 +33,6 @@ constexpr const char* kHelp =
     "  ignore <code>                           ACK frames such as BZ, TK, p1 but keep the setting\n"
     "  received                                every command heard, in hex, one a line, then END\n"
     "  help | quit\n";
-
-std::string Hex(const Bytes& bytes) {
-  std::string out;
-  char buf[4];
-  for (char c : bytes) {
-    std::snprintf(buf, sizeof buf, out.empty() ? "%02X" : " %02X", static_cast<unsigned char>(c));
-    out += buf;
-  }
-  return out;
-}
 
 volatile std::sig_atomic_t gStop = 0;
 
@@ -81,7 +72,7 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
     case Kind::SetFault: reader.setFault(command.fault); break;
     case Kind::Ignore: reader.ignore(command.code); break;
     case Kind::Received:
-      for (const Bytes& unit : reader.received()) std::cout << Hex(unit) << '\n';
+      for (const Bytes& unit : reader.received()) std::cout << tkr::protocol::HexBytes(unit, " ") << '\n';
       std::cout << "END" << std::endl;  // lets a script know the list is complete
       break;
     case Kind::Help: PrintHelp(); break;

@@ -4,14 +4,32 @@ namespace tkr::protocol {
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 void AppendTwoDigits(std::string& out, std::uint8_t byte) {
-  out.push_back(kHexDigits[byte >> 4]);
-  out.push_back(kHexDigits[byte & 0x0F]);
+  out.push_back(HexDigit(byte >> 4));
+  out.push_back(HexDigit(byte));
 }
 
 }  // namespace
+
+char HexDigit(unsigned value) {
+  return "0123456789ABCDEF"[value & 0x0F];
+}
+
+std::string HexBytes(const Bytes& bytes, std::string_view separator) {
+  std::string out;
+  for (char c : bytes) {
+    if (!out.empty()) out += separator;
+    AppendTwoDigits(out, static_cast<std::uint8_t>(c));
+  }
+  return out;
+}
+
+std::string Hex16(std::uint16_t value) {
+  std::string out;
+  AppendTwoDigits(out, static_cast<std::uint8_t>(value >> 8));
+  AppendTwoDigits(out, static_cast<std::uint8_t>(value));
+  return out;
+}
 
 std::string HexDumpLine(const Bytes& data) {
   std::string line;
@@ -41,13 +59,12 @@ Bytes ReadableCommand(const Bytes& command) {
 
 std::string HexCode(std::uint8_t byte) {
   std::string out;
-  if (byte >= 0x10) out.push_back(kHexDigits[byte >> 4]);
-  out.push_back(kHexDigits[byte & 0x0F]);
+  if (byte >= 0x10) out.push_back(HexDigit(byte >> 4));
+  out.push_back(HexDigit(byte));
   return out;
 }
 
 std::string EscapeBytes(const Bytes& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (char c : bytes) {
     const auto b = static_cast<unsigned char>(c);
@@ -57,8 +74,7 @@ std::string EscapeBytes(const Bytes& bytes) {
       out += c;
     } else {
       out += "\\x";
-      out += kHex[b >> 4];
-      out += kHex[b & 0x0F];
+      AppendTwoDigits(out, b);
     }
   }
   return out;

@@ -1,5 +1,7 @@
 #pragma once
-// Text forms of line data: the monitor's hex dump and the status bar's readable command.
+// Text forms of line data: the monitor's hex dump, the status bar's readable command, and
+// the hex the programs print. Hex digits are upper-case everywhere.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -23,5 +25,12 @@ std::string EscapeBytes(const Bytes& bytes);
 
 // Upper-case hex of a byte without leading zero ("9", "7F"): the status panel's pre-send mark.
 std::string HexCode(std::uint8_t byte);
+
+// The digit of a value 0..15 (higher bits are ignored).
+char HexDigit(unsigned value);
+// Two digits per byte, `separator` between bytes: ("\x02\x39", " ") gives "02 39".
+std::string HexBytes(const Bytes& bytes, std::string_view separator = {});
+// Four digits, as USB vendor and product ids are written: 0x403 gives "0403".
+std::string Hex16(std::uint16_t value);
 
 }  // namespace tkr::protocol

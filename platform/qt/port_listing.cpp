@@ -5,7 +5,6 @@
 #include <QJsonObject>
 #include <QSerialPort>
 #include <algorithm>
-#include <cstdio>
 
 #ifndef Q_OS_WIN
 #include <fcntl.h>
@@ -14,15 +13,11 @@
 #include <cerrno>
 #endif
 
+#include "core/protocol/monitor_format.h"
+
 namespace tkr::platform::qt {
 
 namespace {
-
-std::string Hex4(std::uint16_t value) {
-  char text[5];
-  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
-  return text;
-}
 
 std::string Details(const PortRow& row) {
   std::string text = row.description;
@@ -32,7 +27,7 @@ std::string Details(const PortRow& row) {
     text += part;
   };
   add(row.manufacturer);
-  if (row.vendorId && row.productId) add("USB " + Hex4(*row.vendorId) + ":" + Hex4(*row.productId));
+  if (row.vendorId && row.productId) add("USB " + protocol::Hex16(*row.vendorId) + ":" + protocol::Hex16(*row.productId));
   return text;
 }
 
@@ -171,8 +166,8 @@ std::string PortRowsJson(const std::vector<PortRow>& rows) {
     o["device"] = JsonText(row.device);
     o["description"] = JsonText(row.description);
     o["manufacturer"] = JsonText(row.manufacturer);
-    o["vid"] = row.vendorId ? JsonText(Hex4(*row.vendorId)) : QJsonValue();
-    o["pid"] = row.productId ? JsonText(Hex4(*row.productId)) : QJsonValue();
+    o["vid"] = row.vendorId ? JsonText(protocol::Hex16(*row.vendorId)) : QJsonValue();
+    o["pid"] = row.productId ? JsonText(protocol::Hex16(*row.productId)) : QJsonValue();
     o["access"] = QString::fromLatin1(AccessText(row.probe.access));
     o["error"] = row.probe.access == PortAccess::Failed ? JsonText(AccessReason(row.probe))
                                                         : QJsonValue();

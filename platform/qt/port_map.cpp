@@ -4,8 +4,9 @@
 #include <QSerialPortInfo>
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <set>
+
+#include "core/protocol/monitor_format.h"
 
 namespace tkr::platform::qt {
 
@@ -66,12 +67,6 @@ int NaturalCompare(std::string_view a, std::string_view b) {
 std::string Canonical(const std::string& path) {
   const QString canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
   return canonical.isEmpty() ? path : canonical.toStdString();
-}
-
-std::string Hex4(std::uint16_t value) {
-  char text[5];
-  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
-  return text;
 }
 
 }  // namespace
@@ -145,18 +140,30 @@ std::vector<SystemPort> AvailableSystemPorts() {
   return ports;
 }
 
-PortMap PortMap::Build(const std::vector<PortOption>& options, bool useSystemPorts) {
+PortMap PortMap::Build(const std::vector<PortOption>& options, PortLister lister) {
   PortMap map;
   for (const auto& option : options) map.assign(option.port, option.device);
 #ifdef Q_OS_WIN
   for (int n = kFirstPort; n <= kLastPort; ++n) {
     if (!map.devices_[n]) map.devices_[n] = "COM" + std::to_string(n);
   }
-  if (useSystemPorts) map.learn(AvailableSystemPorts());
-#else
-  if (useSystemPorts) map.fill(AvailableSystemPorts());
 #endif
+  map.lister_ = std::move(lister);
+  map.refresh();
   return map;
+}
+
+PortMap PortMap::Build(const std::vector<PortOption>& options, bool useSystemPorts) {
+  return Build(options, useSystemPorts ? PortLister(AvailableSystemPorts) : PortLister());
+}
+
+void PortMap::refresh() {
+  if (!lister_) return;
+#ifdef Q_OS_WIN
+  learn(lister_());  // every number already is the system's COMn
+#else
+  fill(lister_());
+#endif
 }
 
 bool PortMap::assign(int port, std::string device) {
@@ -166,7 +173,16 @@ bool PortMap::assign(int port, std::string device) {
 }
 
 void PortMap::learn(const std::vector<SystemPort>& ports) {
-  known_.insert(known_.end(), ports.begin(), ports.end());
+  for (const auto& port : ports) {
+    const auto same = std::find_if(known_.begin(), known_.end(), [&](const SystemPort& k) {
+      return k.location == port.location && k.name == port.name;
+    });
+    if (same == known_.end()) {
+      known_.push_back(port);
+    } else {
+      *same = port;
+    }
+  }
 }
 
 void PortMap::fill(const std::vector<SystemPort>& ports) {
@@ -218,7 +234,7 @@ std::string PortMap::describe(int port) const {
   std::string details = info->description;
   if (info->vendorId && info->productId) {
     if (!details.empty()) details += ", ";
-    details += "USB " + Hex4(*info->vendorId) + ":" + Hex4(*info->productId);
+    details += "USB " + protocol::Hex16(*info->vendorId) + ":" + protocol::Hex16(*info->productId);
   }
   if (!details.empty()) text += " - " + details;
   return text;

@@ -1,9 +1,12 @@
 #pragma once
 // Which device each of the console's port numbers COM1..COM16 opens. On Windows COMn is the
 // system's own COMn; elsewhere the numbers are given out from --port options first, then to
-// the serial devices the system reports, USB adapters first.
+// the serial devices the system reports, USB adapters first. A device plugged in later takes
+// the lowest number not given yet; a number once given keeps its device while the program
+// runs, even while the device is unplugged.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,6 +57,8 @@ struct SystemPort {
 };
 // The serial devices present now (QSerialPortInfo::availablePorts()).
 std::vector<SystemPort> AvailableSystemPorts();
+// Where a map asks which devices are present; empty for a map of --port devices only.
+using PortLister = std::function<std::vector<SystemPort>()>;
 
 class PortMap {
  public:
@@ -61,15 +66,22 @@ class PortMap {
   PortMap() = default;
 
   // The program's map: the options, then (on Windows) COMn for the free numbers, or
-  // (elsewhere, when useSystemPorts) the system's devices on the free numbers.
+  // (elsewhere) the devices the lister reports on the free numbers.
+  static PortMap Build(const std::vector<PortOption>& options, PortLister lister);
+  // The same with AvailableSystemPorts, or with no lister when !useSystemPorts.
   static PortMap Build(const std::vector<PortOption>& options, bool useSystemPorts = true);
+
+  // Asks the lister again: devices that appeared since take the free numbers, lowest first;
+  // numbers already given stay as they are. Nothing happens without a lister.
+  void refresh();
 
   // Puts a device on a number (1..16), replacing what was there; false for other numbers.
   bool assign(int port, std::string device);
   // Gives the free numbers, lowest first, to the devices not mapped yet, in PortNameLess
   // order; remembers every device's description for describe().
   void fill(const std::vector<SystemPort>& ports);
-  // Records what the system says of the devices (without giving out numbers).
+  // Records what the system says of the devices (without giving out numbers); the newest
+  // word on a device replaces the older one.
   void learn(const std::vector<SystemPort>& ports);
 
   std::optional<std::string> deviceFor(int port) const;
@@ -79,9 +91,9 @@ class PortMap {
   const SystemPort* infoFor(const std::string& device) const;
 
  private:
-
   std::array<std::optional<std::string>, kLastPort + 1> devices_{};
   std::vector<SystemPort> known_;
+  PortLister lister_;
 };
 
 }  // namespace tkr::platform::qt

@@ -290,6 +290,13 @@ void QtTextControl::applyColors() {
   widget_->setPalette(palette);
 }
 
+QString QtCommandBoxControl::toDisplay(const Bytes& bytes) const {
+  return Latin1Text(bytes);
+}
+Bytes QtCommandBoxControl::fromDisplay(const QString& text) const {
+  return Latin1Bytes(text);
+}
+
 // ---- QtLogControl ----
 
 QtLogControl::QtLogControl(QPlainTextEdit* edit) : edit_(edit) {

@@ -134,6 +134,17 @@ class QtTextControl : public QtControlOf<Control> {
   void applyColors() override;
 };
 
+// The command box: what the operator types goes to the reader one byte per character, by the
+// character's Latin-1 value (so a typed "é" is 0xE9); a character beyond Latin-1 is '?'.
+class QtCommandBoxControl : public QtTextControl {
+ public:
+  explicit QtCommandBoxControl(QComboBox* combo) : QtTextControl(combo) {}
+
+ protected:
+  QString toDisplay(const Bytes& bytes) const override;
+  Bytes fromDisplay(const QString& text) const override;
+};
+
 // The read-only monitor. The core writes "\r\n" line ends; they show as line breaks, and
 // text() gives the core's form back exactly. Appends cost time in proportion to the new text,
 // and a view scrolled to the end stays at the end. All changes must go through the adapter.

@@ -43,6 +43,10 @@ TEST(QtTextControl, EveryByteShowsAsOneGlyphInEveryWidgetKindAndComesBack) {
   // Typed text that is no glyph: 0xE9 is CP437 byte 0x82, U+00A4 keeps its Latin-1 value.
   line.setText(QString::fromUtf8("\u00e9\u00a4\u20ac"));
   EXPECT_EQ(controls[0].caption(), MakeBytes({0x82, 0xA4, '?'}));
+  // The command box sends what is typed by Latin-1 value instead: "é" goes out as 0xE9.
+  QtCommandBoxControl command(&combo);
+  combo.setEditText(QString::fromUtf8("\u00e9\u00a4\u20ac"));
+  EXPECT_EQ(command.caption(), MakeBytes({0xE9, 0xA4, '?'}));
 }
 
 // By code or by the operator, a check box, a button-style toggle and an option button raise

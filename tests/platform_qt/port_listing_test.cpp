@@ -12,14 +12,12 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 
+#include "qt_test_util.h"
+
 namespace tkr::platform::qt {
 namespace {
 
-struct PtySlave {
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
-  std::string path = master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : "";
-  ~PtySlave() { close(master); }
-};
+using test::PtySlave;
 
 // The probe's verdict as another user sees it: run in a child that drops root for nobody.
 PortAccess ProbeAsNobody(const std::string& device) {

@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <set>
+
+#include "platform/qt/qt_serial_port.h"
+#include "qt_test_util.h"
+
 namespace tkr::platform::qt {
 namespace {
 
@@ -77,6 +84,89 @@ TEST(PortMap, OptionsFirstThenSystemPortsOnFreeNumbersUpToCom16) {
   EXPECT_EQ(map.deviceFor(17), std::nullopt);
   EXPECT_EQ(map.describe(1), "/dev/ttyUSB0 - FT232R USB UART, USB 0403:6001");
 }
+
+// "COM1=ttyUSB0 COM3=ttyS0": the numbers that have a device, by the device's last name.
+std::string Mapped(const PortMap& map) {
+  std::string out;
+  for (int n = kFirstPort; n <= kLastPort; ++n) {
+    if (const auto device = map.deviceFor(n)) {
+      out += (out.empty() ? "COM" : " COM") + std::to_string(n) + "=" +
+             QFileInfo(QString::fromStdString(*device)).fileName().toStdString();
+    }
+  }
+  return out;
+}
+
+#ifndef _WIN32
+// Devices come and go while the console runs. Each is a link in a folder to a pseudo-terminal,
+// as udev's names are; the lister reports the step's devices, and "reader" (named with
+// --port COM2) is udev's second name for ttyUSB1 while that is plugged in.
+TEST(PortMap, HotPlugGivesFreeNumbersAndNeverMovesOne) {
+  QTemporaryDir dir;
+  const std::string base = dir.path().toStdString() + "/";
+  const std::string names[] = {"ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyACM0"};
+  test::PtySlave ptys[std::size(names)];
+  std::set<std::string> present;
+  const PortLister lister = [&] {
+    std::vector<SystemPort> ports;
+    for (const auto& name : present) ports.push_back({name, base + name, "", {}, {}, ""});
+    return ports;
+  };
+  const auto link = [&](const std::string& target, const std::string& name, bool there) {
+    unlink((base + name).c_str());
+    if (there) {
+      ASSERT_EQ(symlink(target.c_str(), (base + name).c_str()), 0);
+    }
+  };
+  const auto plug = [&](const std::set<std::string>& devices) {
+    present = devices;
+    for (std::size_t i = 0; i < std::size(names); ++i)
+      link(ptys[i].path, names[i], present.count(names[i]));
+    link(base + "ttyUSB1", "reader", present.count("ttyUSB1"));
+  };
+
+  struct Row {
+    const char* name;
+    std::set<std::string> present;
+    const char* mapped;
+  };
+  const char* const kFour = "COM1=ttyUSB0 COM2=reader COM3=ttyS0 COM4=ttyACM0";
+  const char* const kFive = "COM1=ttyUSB0 COM2=reader COM3=ttyS0 COM4=ttyACM0 COM5=ttyUSB2";
+  const Row rows[] = {
+      {"start-up: the option, USB adapters, the rest",
+       {"ttyS0", "ttyUSB0"},
+       "COM1=ttyUSB0 COM2=reader COM3=ttyS0"},
+      {"plugged in: the lowest free number, whatever its name",
+       {"ttyS0", "ttyUSB0", "ttyACM0"},
+       kFour},
+      {"unplugged: the number stays its own", {"ttyS0", "ttyUSB0"}, kFour},
+      {"another one meanwhile takes the next", {"ttyS0", "ttyUSB0", "ttyUSB2"}, kFive},
+      {"back under its name: the old number", {"ttyS0", "ttyUSB0", "ttyUSB2", "ttyACM0"}, kFive},
+      {"the --port device plugged in: no second number",
+       {"ttyS0", "ttyUSB0", "ttyUSB2", "ttyACM0", "ttyUSB1"},
+       kFive},
+  };
+  plug(rows[0].present);
+  PortMap map = PortMap::Build({{2, base + "reader"}}, lister);
+  for (const auto& row : rows) {  // the first refresh finds nothing new
+    SCOPED_TRACE(row.name);
+    plug(row.present);
+    map.refresh();
+    EXPECT_EQ(Mapped(map), row.mapped);
+  }
+  // The number opens the device that came back, and the --port device through its link.
+  QtSerialPort serial(map);
+  for (int port : {4, 2}) {
+    serial.setCommPort(port);
+    EXPECT_TRUE(serial.setPortOpen(true)) << "COM" << port << ": " << serial.lastOpenError();
+    EXPECT_TRUE(serial.setPortOpen(false));
+  }
+  // --no-system-ports: no lister, nothing comes in later.
+  PortMap only = PortMap::Build({{2, base + "reader"}}, PortLister());
+  only.refresh();
+  EXPECT_EQ(Mapped(only), "COM2=reader");
+}
+#endif
 
 }  // namespace
 }  // namespace tkr::platform::qt

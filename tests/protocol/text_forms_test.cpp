@@ -55,6 +55,13 @@ TEST(MonitorFormat, HexCodeHasNoLeadingZero) {
   EXPECT_EQ(HexCode(0xAB), "AB");
 }
 
+TEST(MonitorFormat, HexBytesAndHex16) {
+  EXPECT_EQ(HexBytes("\x02\x39\xFF"s, " "), "02 39 FF");
+  EXPECT_EQ(HexBytes("\0\xab"s), "00AB");
+  EXPECT_EQ(HexBytes("", " "), "");
+  EXPECT_EQ(Hex16(0x0403), "0403");  // high byte first
+}
+
 TEST(LineSettings, Parse) {
   struct Row { const char* name; const char* text; std::optional<LineSettings> settings; };
   const Row rows[] = {
