@@ -17,6 +17,7 @@ const Bytes kResetMark = "7F";
 }  // namespace
 
 void Module1::Form_Load(const std::function<void()>& showWindow) {
+  ActionScope action(*this);
   {
     ScopedCount loading(loadDepth_);
     if (!legacy()) p_.Timer1.setInterval(kQuietTimeMs);
@@ -81,6 +82,7 @@ CheckControl* Module1::ToggleBox(Toggle toggle) const {
 }
 
 void Module1::ToggleClicked(Toggle toggle) {
+  ActionScope action(*this);
   CheckControl* box = ToggleBox(toggle);
   if (ToggleBusy) return;
   ToggleBusy = true;
@@ -156,6 +158,7 @@ void Module1::ToggleClicked(Toggle toggle) {
 }
 
 void Module1::RestoreDefaultsSequence(bool emptyBufferFirst) {
+  ActionScope action(*this);
   ReplyReceived = false;
   AwaitingReply = true;
   SetStatusPanel(2, kFrameMark);

@@ -47,6 +47,7 @@ void Module1::WaitForProbe() {
 }
 
 void Module1::AutoDetect() {
+  ActionScope action(*this);
   {
     ScopedCount detecting(detectDepth_);
     ScanPorts();

@@ -11,6 +11,7 @@ const Bytes kWarmReset(1, static_cast<char>(protocol::kWarmReset));
 }  // namespace
 
 void Module1::ApplyPortSettings() {
+  ActionScope action(*this);
   EnsurePortOpen();
   ReplyReceived = false;
   // Only with the handshake boxes shown is the reader told its new line settings.
@@ -83,6 +84,7 @@ void Module1::SendProtocolSetting() {
 }
 
 void Module1::SendCodeSettings(const CodeSettings& settings) {
+  ActionScope action(*this);
   RunWhenIdle([this, settings] {
     const Cmd defaults[] = {Cmd::p1, Cmd::s1, Cmd::p2, Cmd::s2, Cmd::p3, Cmd::s3, Cmd::SP};
     for (std::size_t group = 0; group < settings.size(); ++group) {

@@ -38,6 +38,8 @@ void Module1::SendCommand(const Bytes& command) {
   SetStatusPanel(4, "");
   SetStatusPanel(2, "");
   if (!p_.MSComm1.portOpen()) {
+    if (portWarningShown_) return;
+    portWarningShown_ = actionDepth_ > 0;
     p_.shell.messageBox("Communication Error!\r\nPlease check the settings.", "Warning",
                         platform::MsgIcon::Critical);
     return;

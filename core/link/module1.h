@@ -176,6 +176,18 @@ class Module1 {
     int& count_;
   };
 
+  // Held for as long as one operator action (or a swipe's fetch) runs its exchanges: a port
+  // that is not open is then reported once for the action, not once for every command in it.
+  struct ActionScope {
+    explicit ActionScope(Module1& m) : m_(m) { ++m_.actionDepth_; }
+    ~ActionScope() {
+      if (--m_.actionDepth_ == 0) m_.portWarningShown_ = false;
+    }
+    ActionScope(const ActionScope&) = delete;
+    ActionScope& operator=(const ActionScope&) = delete;
+    Module1& m_;
+  };
+
   // The busy indicator's three states.
   void ShowBusy();
   void ShowReady();
@@ -202,6 +214,8 @@ class Module1 {
   int detectDepth_ = 0;
   int loadDepth_ = 0;
   int onCommDepth_ = 0;  // receive handlers running, the outermost one pumping
+  int actionDepth_ = 0;
+  bool portWarningShown_ = false;  // "Communication Error!" shown in the running action
   bool drainPosted_ = false;
   bool resetProbeRunning_ = false;
   bool receptionHandedOver_ = false;  // the buffer holds a reception already dispatched

@@ -31,6 +31,7 @@ void Module1::InterpretReply(bool replyExpected, bool cardTypeRequested) {
 }
 
 void Module1::FetchCardData() {
+  ActionScope action(*this);
   AwaitingReply = true;
   FetchingCardData = true;
   SendCommand("T");

@@ -220,9 +220,11 @@ void QtSerialPort::reportReceive() {
 
 void QtSerialPort::onError(QSerialPort::SerialPortError error) {
   if (error == QSerialPort::NoError || busy_ || lost_ || !port_.isOpen()) return;
-  bool vanished = error == QSerialPort::ResourceError;
-  if (error == QSerialPort::ReadError || error == QSerialPort::WriteError)
-    vanished = !DevicePresent(device_);
+  // A failed read or write means the same as a vanished device even when its node is still
+  // there (a hung-up terminal, a dead adapter): QSerialPort keeps its read notifier on after a
+  // read error, and the failing read would come back from every turn of the event loop.
+  const bool vanished = error == QSerialPort::ResourceError ||
+                        error == QSerialPort::ReadError || error == QSerialPort::WriteError;
   if (!vanished) return;  // the other errors say nothing the console reacts to
   lost_ = true;
   // The error arrives from inside QSerialPort's own notifier; closing there would delete the

@@ -42,6 +42,7 @@ class QtSerialPortTest : public ::testing::Test {
     PortMap map;
     map.assign(3, pty_.path);
     map.assign(4, "/dev/tkr-no-such-device");
+    map.assign(5, "/dev/null");  // opens, then refuses every line setting: no terminal
     port_ = std::make_unique<QtSerialPort>(map);
     port_->onComm = [this] { events_.push_back(port_->commEvent()); };
     port_->setCommPort(3);
@@ -71,6 +72,8 @@ TEST_F(QtSerialPortTest, OpensEverySettingsFormatAndFailsClosed) {
       {"19200,s,7,1", 3, "19200,s,7,1", true},
       {"number without a device", 1, "9600,n,8,1", false, "no device on this number"},
       {"device missing", 4, "9600,n,8,1", false, "no such device"},
+      {"device refuses the line settings", 5, "9600,n,8,1", false,
+       "Inappropriate ioctl for device"},
       {"bad parity", 3, "9600,x,8,1", false, "invalid settings \"9600,x,8,1\""},
       {"settings without fields", 3, "9600", false, "invalid settings \"9600\""},
   };
