@@ -77,4 +77,26 @@ Process::Lines Process::readUntil(const std::string& marker, int timeoutMs) {
   return out;
 }
 
+Sim::Sim() : process(Binary("tkr520-sim"), {}), path(process.readLine()) {}
+
+std::vector<std::string> Sim::heard() {
+  process.send("received");
+  return process.readUntil("END").lines;
+}
+
+std::vector<std::string> Sim::heardSince(std::size_t count) {
+  const auto all = heard();
+  return {all.begin() + static_cast<std::ptrdiff_t>(std::min(count, all.size())), all.end()};
+}
+
+CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect) {
+  QStringList list = {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path)};
+  if (!detect) list << "--com" << "1";
+  for (const auto& a : args) list << QString::fromStdString(a);
+  QProcess p;
+  p.start(QString::fromStdString(Binary("tkr520ctl")), list);
+  p.waitForFinished(30000);
+  return {p.exitCode(), (p.readAllStandardOutput() + p.readAllStandardError()).toStdString()};
+}
+
 }  // namespace tkr::e2e
