@@ -74,7 +74,8 @@ SimCommand ParseSimCommand(const std::string& line) {
   } else if (cmd == "ignore" && words.size() == 2 && words[1].size() == 2) {
     out.kind = Kind::Ignore;
     out.code = words[1];
-  } else if (cmd == "received" && (words.size() == 1 || (words.size() == 2 && words[1] == "times"))) {
+  } else if (cmd == "received" &&
+             (words.size() == 1 || (words.size() == 2 && words[1] == "times"))) {
     out.kind = Kind::Received;
     out.times = words.size() == 2;
   } else if (cmd == "help") {

@@ -385,7 +385,8 @@ int Main(int argc, char** argv) {
     // The console's --list-ports, row for row.
     const auto rows = pq::GatherPortRows(pq::PortMap::Build(o.ports, o.systemPorts));
     report.text(pq::FormatPortRows(rows));
-    report.obj()["ports"] = QJsonDocument::fromJson(QByteArray::fromStdString(pq::PortRowsJson(rows))).array();
+    const QByteArray json = QByteArray::fromStdString(pq::PortRowsJson(rows));
+    report.obj()["ports"] = QJsonDocument::fromJson(json).array();
     report.finish(0);
   }
 

@@ -1,6 +1,5 @@
-// tkr520ctl as built, against tkr520-sim on a pseudo-terminal: the bytes the reader hears,
-// the exit status and the report. The set names' wire bytes are checked beside the console's
-// own controls in e2e_test.cpp.
+// tkr520ctl against tkr520-sim on a pseudo-terminal: the bytes the reader hears, the exit
+// status and the report. The set names' bytes are checked beside the console's in e2e_test.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -15,7 +14,9 @@ namespace tkr::e2e {
 namespace {
 
 QStringList OnSim(const Sim& sim, QStringList args) {
-  return QStringList{"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path), "--com", "1"} + args;
+  return QStringList{"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path),
+                     "--com", "1"} +
+         args;
 }
 
 // Waits until the reader has heard `count` commands and the last reply's quiet time is over
@@ -25,26 +26,28 @@ void WaitHeard(Sim& sim, std::size_t count) {
   QThread::msleep(400);
 }
 
-void WriteFile(const QString& path, const char* text) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(text);
-}
-
 TEST(Ctl, ReaderThatKeepsItsSettingGivesExit3NamingTheField) {
   Sim sim;
   sim.process.send("ignore BZ");
   const CtlRun run = RunCtl(sim, {"set", "buzzer=off", "sses=off"});
   EXPECT_EQ(run.status, 3);
-  EXPECT_NE(run.out.find("buzzer=off: NOT taken, the reader reports on\nsses=off: taken\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("buzzer=off: NOT taken, the reader reports on\nsses=off: taken\n"),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("did not take buzzer\n"), std::string::npos) << run.out;
 }
 
 TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
   QTemporaryDir dir;
   const QString unknownKey = dir.filePath("unknown.json"), badValue = dir.filePath("bad.json");
-  WriteFile(unknownKey, R"({"format": "tkr520ctl-profile", "version": 1, "volume": "on"})");
-  WriteFile(badValue, R"({"format": "tkr520ctl-profile", "version": 1, "buzzer": "on", "lrc": "maybe"})");
+  for (auto [file, text] :
+       {std::pair{unknownKey, R"({"format": "tkr520ctl-profile", "version": 1, "volume": "on"})"},
+        std::pair{
+            badValue,
+            R"({"format": "tkr520ctl-profile", "version": 1, "buzzer": "on", "lrc": "maybe"})"}}) {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(text) > 0);
+  }
   struct Row {
     const char* name;
     std::vector<std::string> args;
@@ -60,8 +63,12 @@ TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
       {"separator too long", {"set", "separator=0D0A"}, "separator=0D0A"},
       {"name given twice", {"set", "lrc=on", "lrc=off"}, "lrc is given twice"},
       {"malformed profile", {"profile", "apply", "/dev/null"}, "no JSON object"},
-      {"profile with an unknown key", {"profile", "apply", unknownKey.toStdString()}, "unknown profile key volume"},
-      {"profile with a bad value, after a good one", {"profile", "apply", badValue.toStdString()}, "lrc=maybe"},
+      {"profile with an unknown key",
+       {"profile", "apply", unknownKey.toStdString()},
+       "unknown profile key volume"},
+      {"profile with a bad value, after a good one",
+       {"profile", "apply", badValue.toStdString()},
+       "lrc=maybe"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -84,7 +91,9 @@ TEST(Ctl, PortsListsWhatTheConsoleLists) {
   const std::string listed = console.readAllStandardOutput().toStdString();
   EXPECT_EQ(listed.rfind("COM1  -              -\nCOM2  /dev/tkr-none  missing\n", 0), 0u);
   EXPECT_EQ(ctl.readAllStandardOutput().toStdString(), listed);
-  EXPECT_NE(json.readAllStandardOutput().indexOf(R"({"access":"missing","description":null,"device":"/dev/tkr-none",)"), -1);
+  EXPECT_NE(json.readAllStandardOutput().indexOf(
+                R"({"access":"missing","description":null,"device":"/dev/tkr-none",)"),
+            -1);
 }
 
 TEST(Ctl, DetectStatusSendAndProfileAgainstTheSimulator) {
@@ -100,7 +109,8 @@ TEST(Ctl, DetectStatusSendAndProfileAgainstTheSimulator) {
   std::size_t before = sim.heard().size();
   run = RunCtl(sim, {"--json", "send", "--hex", "1B", "41"});
   EXPECT_EQ(sim.heardSince(before + 3), (std::vector<std::string>{"1B", "41"}));
-  EXPECT_NE(run.out.find(R"("reply":"5Eh 21h ","sent":"1Bh 41h ","status":0})"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(R"("reply":"5Eh 21h ","sent":"1Bh 41h ","status":0})"), std::string::npos)
+      << run.out;
 
   QTemporaryDir dir;
   const std::string file = dir.filePath("reader.json").toStdString();
@@ -108,7 +118,8 @@ TEST(Ctl, DetectStatusSendAndProfileAgainstTheSimulator) {
   QFile saved(QString::fromStdString(file));
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   const QByteArray profile = saved.readAll();
-  for (const char* key : {R"("buzzer": "on")", R"("protocol": "0")", R"("format": "tkr520ctl-profile")", R"("version": 1)"}) {
+  for (const char* key : {R"("buzzer": "on")", R"("protocol": "0")",
+                          R"("format": "tkr520ctl-profile")", R"("version": 1)"}) {
     EXPECT_NE(profile.indexOf(key), -1) << key << "\n" << profile.toStdString();
   }
   RunCtl(sim, {"set", "buzzer=off"});
@@ -128,7 +139,10 @@ TEST(Ctl, CaptureMasksTheAccountNumber) {
     std::vector<const char*> shown;
   };
   const Row rows[] = {
-      {"masked", {}, {"card 1: ISO\n  track 1: %B411111******1111^DOE/JOHN^", "  track 2: ;411111******1111=2512"}},
+      {"masked",
+       {},
+       {"card 1: ISO\n  track 1: %B411111******1111^DOE/JOHN^",
+        "  track 2: ;411111******1111=2512"}},
       {"shown whole", {"--show-pan"}, {"  track 1: %B4111111111111111^DOE/JOHN^"}},
       {"json fields",
        {"--json"},

@@ -151,10 +151,8 @@ TEST(EndToEnd, SwipedCardFillsTheTrackBoxes) {
   }
 }
 
-// Each of the window's settings, changed by its control in the console and by tkr520ctl
-// against a simulator of its own: both readers must hear the same bytes, those of the row.
-// tkr520ctl opens with warm reset, version and configuration read each run, and reads back
-// with "RE1" where the control's own exchange does not end with one.
+// Each setting changed by its control in the console and by tkr520ctl (against a simulator of
+// its own; each run first connects: warm reset, version, "RE1"): both readers hear the row.
 TEST(EndToEnd, TogglesChangeTheReaderAndTheLabelsFollow) {
   Sim sim, ctlSim;
   Console console("SWPDEMO2", {"COM1=" + sim.path});
@@ -175,13 +173,9 @@ TEST(EndToEnd, TogglesChangeTheReaderAndTheLabelsFollow) {
       {"SSESCheckBox", {"set", "sses=off"}, {"09 00 03 45 53 44 58", "7F", re1}, "SSESLabel", "No SS&&ES"},
       {"TK1CheckBox", {"set", "tracks=2,3"}, {"09 00 03 54 4B 36 23"}, nullptr, nullptr},
       {nullptr, {"set", "protocol=2"}, {"09 00 03 50 43 33 2A", re1}, nullptr, nullptr},
-      {nullptr,
-       {"set", "separator=2c"},
-       {"09 00 03 70 31 00 4B", "09 00 03 73 31 00 48", "09 00 03 70 32 00 48",
-        "09 00 03 73 32 00 4B", "09 00 03 70 33 00 49", "09 00 03 73 33 00 4A",
-        "09 00 03 53 50 2C 25"},
-       nullptr,
-       nullptr},
+      {nullptr, {"set", "separator=2c"}, {"09 00 03 70 31 00 4B", "09 00 03 73 31 00 48",
+       "09 00 03 70 32 00 48", "09 00 03 73 32 00 4B", "09 00 03 70 33 00 49",
+       "09 00 03 73 33 00 4A", "09 00 03 53 50 2C 25"}, nullptr, nullptr},
       {"DefaultButton", {"defaults"}, {"09 00 03 44 46 00 08", "7F", "7F", re1}, "BuzzerLabel", "Enable"},
       {nullptr, {"set", "jis=off"}, {}, nullptr, nullptr},  // already off: nothing is sent
   };

@@ -5,14 +5,17 @@
 
 namespace tkr::e2e {
 
-std::string Binary(const std::string& name) { return std::string(TKR_BIN_DIR) + "/" + name; }
+std::string Binary(const std::string& name) {
+  return std::string(TKR_BIN_DIR) + "/" + name;
+}
 
 Process::Process(const std::string& program, const std::vector<std::string>& args,
                  const std::map<std::string, std::string>& env) {
   QStringList list;
   for (const auto& a : args) list << QString::fromStdString(a);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  for (const auto& [k, v] : env) environment.insert(QString::fromStdString(k), QString::fromStdString(v));
+  for (const auto& [k, v] : env)
+    environment.insert(QString::fromStdString(k), QString::fromStdString(v));
   process_.setProcessEnvironment(environment);
   process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   process_.start(QString::fromStdString(program), list);
@@ -91,7 +94,9 @@ std::vector<std::string> Sim::heardSince(std::size_t count) {
 
 CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect) {
   QStringList list = {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path)};
-  if (!detect) list << "--com" << "1";
+  if (!detect)
+    list << "--com"
+         << "1";
   for (const auto& a : args) list << QString::fromStdString(a);
   QProcess p;
   p.start(QString::fromStdString(Binary("tkr520ctl")), list);

@@ -40,10 +40,8 @@ std::string Binary(const std::string& name);
 // tkr520-sim on its pseudo-terminal, driven over its standard input.
 struct Sim {
   Sim();
-  // Every command the reader heard so far, as hex, one per entry.
-  std::vector<std::string> heard();
-  // What the reader heard after the first `count` commands.
-  std::vector<std::string> heardSince(std::size_t count);
+  std::vector<std::string> heard();  // every command heard so far, in hex, one an entry
+  std::vector<std::string> heardSince(std::size_t count);  // those after the first `count`
   Process process;
   std::string path;
 };
