@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and runs them one after the other, then prints every judged figure.
 #   bench/run_all.sh                 all of them
-#   bench/run_all.sh bench_swipe ... only these
+#   bench/run_all.sh bench_swipe ... only these (bench_ctl: bench/bench_ctl.sh, tkr520ctl)
 # BUILD_DIR (default build-bench) and JOBS (default 2) choose where and how wide to build.
 # Exits non-zero only when the build fails or a benchmark could not run; a figure that
 # misses its target shows as MISS in the summary.
@@ -25,6 +25,7 @@ if [ $# -gt 0 ]; then
 else
   benches=()
   for src in "$root"/bench/*.cpp; do benches+=("$(basename "$src" .cpp)"); done
+  benches+=(bench_ctl)
 fi
 
 log="$build/bench-results.txt"
@@ -35,7 +36,9 @@ export QT_QPA_PLATFORM=offscreen
 for b in "${benches[@]}"; do
   echo
   # Qt's own notes (no runtime directory and the like) go to stderr; keep them apart.
-  if ! "$build/bin/$b" 2>>"$build/bench-stderr.log" | tee -a "$log"; then
+  run=("$build/bin/$b")
+  [ "$b" = bench_ctl ] && run=(bash "$root/bench/bench_ctl.sh" "$build/bin")
+  if ! "${run[@]}" 2>>"$build/bench-stderr.log" | tee -a "$log"; then
     failed+=("$b")
   fi
 done

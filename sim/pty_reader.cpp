@@ -262,6 +262,11 @@ std::vector<Bytes> PtyReader::received() const {
   return model_.commands();
 }
 
+std::vector<std::int64_t> PtyReader::receivedAtUs() const {
+  std::lock_guard lock(mu_);
+  return receivedAtUs_;
+}
+
 Bytes PtyReader::receivedRaw() const {
   std::lock_guard lock(mu_);
   return model_.raw();
@@ -313,6 +318,9 @@ bool PtyReader::readHost() {
     lastHeardAt_ = now;
     const protocol::LineSettings host = hostLine();
     const auto replies = model_.hostWrote(Bytes(buf.data(), static_cast<std::size_t>(n)), host);
+    const auto wall = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    receivedAtUs_.resize(model_.commands().size(), wall.count());
     // A warm reset may have moved the reader to other settings: then its answer is noise.
     if (!SameLine(host, model_.line())) continue;
     for (const auto& reply : replies) queue(reply.bytes, Clock::now() + replyDelay_);

@@ -51,6 +51,8 @@ class PtyReader {
   // What the reader heard, each command unit in order, and the raw bytes.
   std::vector<Bytes> received() const;
   Bytes receivedRaw() const;
+  // When the read that completed each of received() came, in microseconds since the epoch.
+  std::vector<std::int64_t> receivedAtUs() const;
   // Bytes that came at settings other than the reader's own, and were ignored.
   std::size_t ignoredBytes() const;
   ReaderConfig config() const;
@@ -98,6 +100,7 @@ class PtyReader {
   std::deque<OutByte> out_;
   Clock::time_point txFreeAt_{};
   Clock::time_point lastHeardAt_{};  // reader thread only
+  std::vector<std::int64_t> receivedAtUs_;
   std::thread thread_;
 };
 

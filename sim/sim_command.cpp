@@ -74,8 +74,10 @@ SimCommand ParseSimCommand(const std::string& line) {
   } else if (cmd == "ignore" && words.size() == 2 && words[1].size() == 2) {
     out.kind = Kind::Ignore;
     out.code = words[1];
-  } else if (cmd == "received") {
+  } else if (cmd == "received" &&
+             (words.size() == 1 || (words.size() == 2 && words[1] == "times"))) {
     out.kind = Kind::Received;
+    out.times = words.size() == 2;
   } else if (cmd == "help") {
     out.kind = Kind::Help;
   } else {

@@ -13,6 +13,7 @@ struct SimCommand {
   Card card;                   // Swipe
   Fault fault = Fault::Normal;  // SetFault
   std::string code;            // Ignore: a frame's two-letter code
+  bool times = false;          // Received: each command with the wall-clock time it came
   std::string error;           // Bad: what to tell the operator
 };
 

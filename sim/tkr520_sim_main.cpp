@@ -31,7 +31,8 @@ constexpr const char* kHelp =
     "  unplug | replug                         pull or put back the cable\n"
     "  silent | garbage | normal               how the reader answers\n"
     "  ignore <code>                           ACK frames such as BZ, TK, p1 but keep the setting\n"
-    "  received                                every command heard, in hex, one a line, then END\n"
+    "  received [times]                        every command heard, in hex, one a line, then END;\n"
+    "                                          times: each led by when it came (us since 1970)\n"
     "  help | quit\n";
 
 volatile std::sig_atomic_t gStop = 0;
@@ -72,7 +73,15 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
     case Kind::SetFault: reader.setFault(command.fault); break;
     case Kind::Ignore: reader.ignore(command.code); break;
     case Kind::Received:
-      for (const Bytes& unit : reader.received()) std::cout << tkr::protocol::HexBytes(unit, " ") << '\n';
+      if (command.times) {
+        const auto units = reader.received();
+        const auto at = reader.receivedAtUs();
+        for (std::size_t i = 0; i < units.size(); ++i) {
+          std::cout << (i < at.size() ? at[i] : 0) << ' ' << tkr::protocol::HexBytes(units[i], " ") << '\n';
+        }
+      } else {
+        for (const Bytes& unit : reader.received()) std::cout << tkr::protocol::HexBytes(unit, " ") << '\n';
+      }
       std::cout << "END" << std::endl;  // lets a script know the list is complete
       break;
     case Kind::Help: PrintHelp(); break;

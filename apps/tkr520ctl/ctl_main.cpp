@@ -22,6 +22,7 @@
 #include "core/protocol/line_settings.h"
 #include "core/protocol/monitor_format.h"
 #include "core/protocol/replies.h"
+#include "platform/qt/port_listing.h"
 #include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_timer.h"
@@ -53,6 +54,7 @@ class Report {
  public:
   Report(bool json, std::string command) : json_(json) { obj_["command"] = QString::fromStdString(command); }
   void line(const std::string& text) { text_ += text + "\n"; }
+  void text(const std::string& lines) { text_ += lines; }
   QJsonObject& obj() { return obj_; }
   [[noreturn]] void finish(int status, const std::string& error = {}) {
     obj_["status"] = status;
@@ -380,23 +382,11 @@ int Main(int argc, char** argv) {
   Report report(o.json, cmd == "profile" ? "profile " + w[1] : cmd);
 
   if (cmd == "ports") {
-    const pq::PortMap map = pq::PortMap::Build(o.ports, o.systemPorts);
-    QJsonArray ports;
-    for (int n = pq::kFirstPort; n <= pq::kLastPort; ++n) {
-      const auto device = map.deviceFor(n);
-      const char* state = !device ? "missing"
-                          : access(device->c_str(), F_OK) != 0 ? "missing"
-                          : access(device->c_str(), R_OK | W_OK) != 0 ? "permission denied"
-                                                                        : "ok";
-      report.line("COM" + std::to_string(n) + "  " + map.describe(n) + "  " + state);
-      QJsonObject p;
-      p["com"] = n;
-      p["device"] = QString::fromStdString(device.value_or(""));
-      p["description"] = QString::fromStdString(map.describe(n));
-      p["state"] = state;
-      ports.append(p);
-    }
-    report.obj()["ports"] = ports;
+    // The console's --list-ports, row for row.
+    const auto rows = pq::GatherPortRows(pq::PortMap::Build(o.ports, o.systemPorts));
+    report.text(pq::FormatPortRows(rows));
+    const QByteArray json = QByteArray::fromStdString(pq::PortRowsJson(rows));
+    report.obj()["ports"] = QJsonDocument::fromJson(json).array();
     report.finish(0);
   }
 

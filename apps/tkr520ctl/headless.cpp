@@ -99,14 +99,34 @@ RecordingPort::RecordingPort(platform::SerialPort& port) : port_(port) {
   };
 }
 
+bool RecordingPort::setPortOpen(bool open) {
+  if (!open && !held_ && !written_ && port_.portOpen()) {
+    held_ = true;
+    heldPort_ = port_.commPort();
+    return true;
+  }
+  if (held_) {
+    held_ = false;
+    if (open && port_.commPort() == heldPort_) {
+      port_.discardInput();  // what a close would have dropped
+      return true;
+    }
+    if (!port_.setPortOpen(false)) return false;
+  }
+  if (open && !port_.portOpen()) written_ = false;
+  return port_.setPortOpen(open);
+}
+
 void RecordingPort::output(const Bytes& data) {
-  if (!port_.portOpen()) return;
+  if (!portOpen()) return;
+  written_ = true;
   if (exchanges_.empty() && onFirstOutput) onFirstOutput();
   exchanges_.push_back({data, {}});
   port_.output(data);
 }
 
 Bytes RecordingPort::input() {
+  if (held_) return {};
   Bytes in = port_.input();
   if (!exchanges_.empty()) exchanges_.back().received += in;
   return in;

@@ -145,7 +145,9 @@ class HeadlessShell : public platform::Shell {
 
 // The serial control as the console has it, noting each command written and the bytes that
 // came back before the next one: the report's replies come from here, never from a second
-// reading of the line.
+// reading of the line. A close that follows an open with nothing written in between (the
+// port dialog's OK opens, then closes and opens again with the new settings) keeps the
+// device open, so the line is not opened twice for the same device.
 class RecordingPort : public platform::SerialPort {
  public:
   struct Exchange {
@@ -160,11 +162,11 @@ class RecordingPort : public platform::SerialPort {
   std::string settings() const override { return port_.settings(); }
   void setHandshaking(int mode) override { port_.setHandshaking(mode); }
   int handshaking() const override { return port_.handshaking(); }
-  bool portOpen() const override { return port_.portOpen(); }
-  [[nodiscard]] bool setPortOpen(bool open) override { return port_.setPortOpen(open); }
+  bool portOpen() const override { return !held_ && port_.portOpen(); }
+  [[nodiscard]] bool setPortOpen(bool open) override;
   void output(const Bytes& data) override;
   Bytes input() override;
-  int inBufferCount() const override { return port_.inBufferCount(); }
+  int inBufferCount() const override { return held_ ? 0 : port_.inBufferCount(); }
   void discardInput() override { port_.discardInput(); }
   int commEvent() const override { return port_.commEvent(); }
   std::string lastOpenError() const override { return port_.lastOpenError(); }
@@ -177,6 +179,9 @@ class RecordingPort : public platform::SerialPort {
  private:
   platform::SerialPort& port_;
   std::vector<Exchange> exchanges_;
+  bool written_ = false;  // since the device was opened
+  bool held_ = false;     // closed for the routine, still open on the device
+  int heldPort_ = 0;
 };
 
 // A timer that never fires: `monitor` only listens, so the card-data fetch that a swipe

@@ -1,81 +1,53 @@
-// tkr520ctl as built, against tkr520-sim on a pseudo-terminal: the bytes the reader hears,
-// the exit status and the report.
+// tkr520ctl against tkr520-sim on a pseudo-terminal: the bytes the reader hears, the exit
+// status and the report. The set names' bytes are checked beside the console's in e2e_test.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
+#include <csignal>
 
 #include "tests/e2e/process.h"
 
 namespace tkr::e2e {
 namespace {
 
-struct Sim {
-  Sim() : process(Binary("tkr520-sim"), {}), path(process.readLine()) {}
-  std::vector<std::string> heard() {
-    process.send("received");
-    return process.readUntil("END").lines;
-  }
-  Process process;
-  std::string path;
-};
-
-struct CtlRun {
-  int status = -1;
-  std::string out;
-};
-
-CtlRun Ctl(const Sim& sim, std::vector<std::string> args) {
-  QStringList list = {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path), "--com", "1"};
-  for (const auto& a : args) list << QString::fromStdString(a);
-  QProcess p;
-  p.start(QString::fromStdString(Binary("tkr520ctl")), list);
-  p.waitForFinished(30000);
-  return {p.exitCode(), (p.readAllStandardOutput() + p.readAllStandardError()).toStdString()};
+QStringList OnSim(const Sim& sim, QStringList args) {
+  return QStringList{"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path),
+                     "--com", "1"} +
+         args;
 }
 
-// After the port is chosen: warm reset, version, configuration read.
-constexpr std::size_t kConnect = 3;
-const char* kRE1 = "09 00 03 52 45 31 2C";
-
-TEST(Ctl, EachSetNameSendsWhatItsControlSends) {
-  struct Row {
-    const char* name;
-    std::vector<std::string> args;
-    std::vector<std::string> wire;
-  };
-  const Row rows[] = {
-      {"buzzer", {"set", "buzzer=off"}, {"09 00 03 42 5A 44 56", "7F", kRE1}},
-      {"sses", {"set", "sses=off"}, {"09 00 03 45 53 44 58", "7F", kRE1}},
-      {"tracks", {"set", "tracks=1,3"}, {"09 00 03 54 4B 35 20"}},
-      {"protocol", {"set", "protocol=2"}, {"09 00 03 50 43 33 2A", kRE1}},
-      {"separator",
-       {"set", "separator=2c"},
-       {"09 00 03 70 31 00 4B", "09 00 03 73 31 00 48", "09 00 03 70 32 00 48",
-        "09 00 03 73 32 00 4B", "09 00 03 70 33 00 49", "09 00 03 73 33 00 4A",
-        "09 00 03 53 50 2C 25"}},
-      {"already off: nothing sent", {"set", "jis=off"}, {}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    Sim sim;
-    const CtlRun run = Ctl(sim, row.args);
-    EXPECT_EQ(run.status, 0) << run.out;
-    const auto heard = sim.heard();
-    ASSERT_GE(heard.size(), kConnect);
-    EXPECT_EQ(std::vector<std::string>(heard.begin() + kConnect, heard.end()), row.wire);
-  }
+// Waits until the reader has heard `count` commands and the last reply's quiet time is over
+// (a started capture or monitor has connected).
+void WaitHeard(Sim& sim, std::size_t count) {
+  for (int i = 0; i < 100 && sim.heard().size() < count; ++i) QThread::msleep(50);
+  QThread::msleep(400);
 }
 
 TEST(Ctl, ReaderThatKeepsItsSettingGivesExit3NamingTheField) {
   Sim sim;
   sim.process.send("ignore BZ");
-  const CtlRun run = Ctl(sim, {"set", "buzzer=off", "sses=off"});
+  const CtlRun run = RunCtl(sim, {"set", "buzzer=off", "sses=off"});
   EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.out.find("buzzer=off: NOT taken, the reader reports on\nsses=off: taken\n"),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.out.find("did not take buzzer\n"), std::string::npos) << run.out;
 }
 
 TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
+  QTemporaryDir dir;
+  const QString unknownKey = dir.filePath("unknown.json"), badValue = dir.filePath("bad.json");
+  for (auto [file, text] :
+       {std::pair{unknownKey, R"({"format": "tkr520ctl-profile", "version": 1, "volume": "on"})"},
+        std::pair{
+            badValue,
+            R"({"format": "tkr520ctl-profile", "version": 1, "buzzer": "on", "lrc": "maybe"})"}}) {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(text) > 0);
+  }
   struct Row {
     const char* name;
     std::vector<std::string> args;
@@ -83,45 +55,133 @@ TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
   };
   const Row rows[] = {
       {"unknown name", {"set", "volume=on"}, "volume"},
+      {"unknown command", {"reset"}, "unknown command reset"},
       {"bad hex", {"set", "prefix1=0G"}, "prefix1=0G"},
-      {"odd hex", {"send", "--hex", "1B", "4"}, "4"},
+      {"odd hex", {"send", "--hex", "1B", "4"}, "bad hex byte 4"},
       {"protocol out of range", {"set", "protocol=3"}, "protocol=3"},
+      {"tracks out of range", {"set", "tracks=1,4"}, "tracks=1,4"},
       {"separator too long", {"set", "separator=0D0A"}, "separator=0D0A"},
+      {"name given twice", {"set", "lrc=on", "lrc=off"}, "lrc is given twice"},
       {"malformed profile", {"profile", "apply", "/dev/null"}, "no JSON object"},
+      {"profile with an unknown key",
+       {"profile", "apply", unknownKey.toStdString()},
+       "unknown profile key volume"},
+      {"profile with a bad value, after a good one",
+       {"profile", "apply", badValue.toStdString()},
+       "lrc=maybe"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Sim sim;
-    const CtlRun run = Ctl(sim, row.args);
+    const CtlRun run = RunCtl(sim, row.args);
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.out.find(row.word), std::string::npos) << run.out;
     EXPECT_TRUE(sim.heard().empty());
   }
 }
 
-TEST(Ctl, StatusSendDetectAndCaptureAgainstTheSimulator) {
+// `ports` is the console's --list-ports, in text and in JSON.
+TEST(Ctl, PortsListsWhatTheConsoleLists) {
+  const QStringList args = {"--no-system-ports", "--port", "COM2=/dev/tkr-none"};
+  QProcess console, ctl, json;
+  console.start(QString::fromStdString(Binary("SWPDEMO2")), QStringList{"--list-ports"} + args);
+  ctl.start(QString::fromStdString(Binary("tkr520ctl")), args + QStringList{"ports"});
+  json.start(QString::fromStdString(Binary("tkr520ctl")), args + QStringList{"--json", "ports"});
+  for (QProcess* p : {&console, &ctl, &json}) ASSERT_TRUE(p->waitForFinished(30000));
+  const std::string listed = console.readAllStandardOutput().toStdString();
+  EXPECT_EQ(listed.rfind("COM1  -              -\nCOM2  /dev/tkr-none  missing\n", 0), 0u);
+  EXPECT_EQ(ctl.readAllStandardOutput().toStdString(), listed);
+  EXPECT_NE(json.readAllStandardOutput().indexOf(
+                R"({"access":"missing","description":null,"device":"/dev/tkr-none",)"),
+            -1);
+}
+
+TEST(Ctl, DetectStatusSendAndProfileAgainstTheSimulator) {
   Sim sim;
-  CtlRun run = Ctl(sim, {"status"});
+  CtlRun run = RunCtl(sim, {"detect"}, true);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "port: COM1\nbaud: 9600\nfirmware: TKR510V1\n");
+  run = RunCtl(sim, {"status"});
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("SS & ES: Included\nProtocol: 0\n"), std::string::npos) << run.out;
-  run = Ctl(sim, {"send", "Card Type Report"});
+  run = RunCtl(sim, {"send", "Card Type Report"});
   EXPECT_NE(run.out.find("reply: 30h \ndecoded: unknow\n"), std::string::npos) << run.out;
+  std::size_t before = sim.heard().size();
+  run = RunCtl(sim, {"--json", "send", "--hex", "1B", "41"});
+  EXPECT_EQ(sim.heardSince(before + 3), (std::vector<std::string>{"1B", "41"}));
+  EXPECT_NE(run.out.find(R"("reply":"5Eh 21h ","sent":"1Bh 41h ","status":0})"), std::string::npos)
+      << run.out;
+
+  QTemporaryDir dir;
+  const std::string file = dir.filePath("reader.json").toStdString();
+  EXPECT_EQ(RunCtl(sim, {"profile", "save", file}).status, 0);
+  QFile saved(QString::fromStdString(file));
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  const QByteArray profile = saved.readAll();
+  for (const char* key : {R"("buzzer": "on")", R"("protocol": "0")",
+                          R"("format": "tkr520ctl-profile")", R"("version": 1)"}) {
+    EXPECT_NE(profile.indexOf(key), -1) << key << "\n" << profile.toStdString();
+  }
+  RunCtl(sim, {"set", "buzzer=off"});
+  run = RunCtl(sim, {"profile", "apply", file});
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("buzzer=on: taken\n"), std::string::npos) << run.out;
+
   sim.process.send("silent");
-  EXPECT_EQ(Ctl(sim, {"status"}).status, 1);
-  sim.process.send("normal");
-  // The swipe goes in once the reader is found; capture then masks track 1 and 2.
+  EXPECT_EQ(RunCtl(sim, {"status"}).status, 1);
+}
+
+// Capture masks the account number of tracks 1 and 2 unless asked; --json gives the fields.
+TEST(Ctl, CaptureMasksTheAccountNumber) {
+  struct Row {
+    const char* name;
+    QStringList args;
+    std::vector<const char*> shown;
+  };
+  const Row rows[] = {
+      {"masked",
+       {},
+       {"card 1: ISO\n  track 1: %B411111******1111^DOE/JOHN^",
+        "  track 2: ;411111******1111=2512"}},
+      {"shown whole", {"--show-pan"}, {"  track 1: %B4111111111111111^DOE/JOHN^"}},
+      {"json fields",
+       {"--json"},
+       {R"("fields":{"account_number":"411111******1111","expiry":"2512","format_code":"B","name":"DOE/JOHN",)"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sim sim;
+    QProcess p;
+    p.start(QString::fromStdString(Binary("tkr520ctl")),
+            OnSim(sim, QStringList{"capture", "--count", "1", "--timeout", "10"} + row.args));
+    WaitHeard(sim, 3);
+    sim.process.send("swipe sample 1");
+    ASSERT_TRUE(p.waitForFinished(25000));
+    const std::string out = p.readAllStandardOutput().toStdString();
+    EXPECT_EQ(p.exitCode(), 0);
+    for (const char* text : row.shown) EXPECT_NE(out.find(text), std::string::npos) << out;
+  }
+}
+
+// Monitor prints each reception; Ctrl-C ends it with the port closed (its lock file gone).
+TEST(Ctl, MonitorEndsCleanlyOnCtrlC) {
+  Sim sim;
+  QString lock = "/var/lock/LCK.." + QString::fromStdString(sim.path).replace('/', '_');
   QProcess p;
-  p.start(QString::fromStdString(Binary("tkr520ctl")),
-          {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path), "--com", "1",
-           "capture", "--count", "1", "--timeout", "20"});
-  p.waitForReadyRead(100);
-  QThread::msleep(1500);
+  p.start(QString::fromStdString(Binary("tkr520ctl")), OnSim(sim, {"monitor"}));
+  WaitHeard(sim, 3);
+  EXPECT_TRUE(QFile::exists(lock)) << lock.toStdString();
   sim.process.send("swipe sample 1");
-  p.waitForFinished(25000);
-  const std::string out = p.readAllStandardOutput().toStdString();
+  p.waitForReadyRead(5000);
+  QThread::msleep(300);
+  ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+  ASSERT_TRUE(p.waitForFinished(10000));
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(p.exitCode(), 0);
-  EXPECT_NE(out.find("card 1: ISO\n  track 1: %B411111******1111^DOE/JOHN^"), std::string::npos) << out;
-  EXPECT_NE(out.find("  track 2: ;411111******1111=2512"), std::string::npos) << out;
+  const std::string out = p.readAllStandardOutput().toStdString();
+  EXPECT_EQ(out.rfind("PC<--MSR\r\n25h 42h 34h 31h ", 0), 0u) << out;
+  EXPECT_FALSE(QFile::exists(lock));
+  EXPECT_EQ(sim.heard().size(), 3u);  // monitor only listens once connected
 }
 
 }  // namespace

@@ -37,22 +37,6 @@ std::string Hex(const Bytes& bytes) {
   return out;
 }
 
-struct Sim {
-  Sim() : process(Binary("tkr520-sim"), {}), path(process.readLine()) {}
-  // Every command the reader heard so far, as hex, one per entry.
-  std::vector<std::string> heard() {
-    process.send("received");
-    return process.readUntil("END").lines;
-  }
-  // What the reader heard after the first `count` commands.
-  std::vector<std::string> heardSince(std::size_t count) {
-    const auto all = heard();
-    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(count, all.size())), all.end()};
-  }
-  Process process;
-  std::string path;
-};
-
 class Console {
  public:
   Console(const std::string& program, const std::vector<std::string>& ports) {
@@ -167,35 +151,51 @@ TEST(EndToEnd, SwipedCardFillsTheTrackBoxes) {
   }
 }
 
+// Each setting changed by its control in the console and by tkr520ctl (against a simulator of
+// its own; each run first connects: warm reset, version, "RE1"): both readers hear the row.
 TEST(EndToEnd, TogglesChangeTheReaderAndTheLabelsFollow) {
-  Sim sim;
+  Sim sim, ctlSim;
   Console console("SWPDEMO2", {"COM1=" + sim.path});
   ASSERT_TRUE(console.started()) << console.output();
+  const std::string re1 = "09 00 03 52 45 31 2C";
   struct Step {
-    const char* click;
+    const char* click;  // nullptr: a dialog's control, which the trace cannot reach
+    std::vector<std::string> ctl;
     std::vector<std::string> frames;  // what the reader hears, in order
     const char* label;
     const char* caption;
   };
   const Step steps[] = {
-      {"BuzzerCheckBox", {"09 00 03 42 5A 44 56", "7F", "09 00 03 52 45 31 2C"}, "BuzzerLabel", "Disable"},
-      {"JISCheckBox", {"09 00 03 4A 48 45 4D", "7F", "09 00 03 52 45 31 2C"}, "JISLabel", "With"},
-      {"LRCCheckBox", {"09 00 03 4C 43 44 41", "7F", "09 00 03 52 45 31 2C"}, "LRCLabel", "No LRC"},
-      {"SelfArmCheckBox", {"09 00 03 53 41 45 5D", "7F", "09 00 03 52 45 31 2C"}, "SelfArmLabel", "Enable"},
-      {"SSESCheckBox", {"09 00 03 45 53 44 58", "7F", "09 00 03 52 45 31 2C"}, "SSESLabel", "No SS&&ES"},
-      {"TK1CheckBox", {"09 00 03 54 4B 36 23"}, nullptr, nullptr},
-      {"DefaultButton",
-       {"09 00 03 44 46 00 08", "7F", "7F", "09 00 03 52 45 31 2C"}, "BuzzerLabel", "Enable"},
+      {"BuzzerCheckBox", {"set", "buzzer=off"}, {"09 00 03 42 5A 44 56", "7F", re1}, "BuzzerLabel", "Disable"},
+      {"JISCheckBox", {"set", "jis=on"}, {"09 00 03 4A 48 45 4D", "7F", re1}, "JISLabel", "With"},
+      {"LRCCheckBox", {"set", "lrc=off"}, {"09 00 03 4C 43 44 41", "7F", re1}, "LRCLabel", "No LRC"},
+      {"SelfArmCheckBox", {"set", "selfarm=on"}, {"09 00 03 53 41 45 5D", "7F", re1}, "SelfArmLabel", "Enable"},
+      {"SSESCheckBox", {"set", "sses=off"}, {"09 00 03 45 53 44 58", "7F", re1}, "SSESLabel", "No SS&&ES"},
+      {"TK1CheckBox", {"set", "tracks=2,3"}, {"09 00 03 54 4B 36 23"}, nullptr, nullptr},
+      {nullptr, {"set", "protocol=2"}, {"09 00 03 50 43 33 2A", re1}, nullptr, nullptr},
+      {nullptr, {"set", "separator=2c"}, {"09 00 03 70 31 00 4B", "09 00 03 73 31 00 48",
+       "09 00 03 70 32 00 48", "09 00 03 73 32 00 4B", "09 00 03 70 33 00 49",
+       "09 00 03 73 33 00 4A", "09 00 03 53 50 2C 25"}, nullptr, nullptr},
+      {"DefaultButton", {"defaults"}, {"09 00 03 44 46 00 08", "7F", "7F", re1}, "BuzzerLabel", "Enable"},
+      {nullptr, {"set", "jis=off"}, {}, nullptr, nullptr},  // already off: nothing is sent
   };
   for (const Step& step : steps) {
-    SCOPED_TRACE(step.click);
-    const std::size_t before = sim.heard().size();
-    console.send(std::string("click ") + step.click);
-    const State s = console.dump();  // runs once the click's exchanges have ended
-    EXPECT_EQ(sim.heardSince(before), step.frames);
-    if (step.label) {
-      EXPECT_EQ(s.at(step.label), step.caption);
+    SCOPED_TRACE(step.ctl.back());
+    if (step.click) {
+      const std::size_t before = sim.heard().size();
+      console.send(std::string("click ") + step.click);
+      const State s = console.dump();  // runs once the click's exchanges have ended
+      EXPECT_EQ(sim.heardSince(before), step.frames);
+      if (step.label) {
+        EXPECT_EQ(s.at(step.label), step.caption);
+      }
     }
+    const std::size_t before = ctlSim.heard().size();
+    const CtlRun run = RunCtl(ctlSim, step.ctl);
+    EXPECT_EQ(run.status, 0) << run.out;
+    const auto heard = ctlSim.heardSince(before);
+    ASSERT_GE(heard.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(heard.begin() + 3, heard.end()), step.frames);
   }
   const State s = console.dump();
   EXPECT_EQ(s.at("BaudRateLabel"), "9600");

@@ -5,14 +5,17 @@
 
 namespace tkr::e2e {
 
-std::string Binary(const std::string& name) { return std::string(TKR_BIN_DIR) + "/" + name; }
+std::string Binary(const std::string& name) {
+  return std::string(TKR_BIN_DIR) + "/" + name;
+}
 
 Process::Process(const std::string& program, const std::vector<std::string>& args,
                  const std::map<std::string, std::string>& env) {
   QStringList list;
   for (const auto& a : args) list << QString::fromStdString(a);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  for (const auto& [k, v] : env) environment.insert(QString::fromStdString(k), QString::fromStdString(v));
+  for (const auto& [k, v] : env)
+    environment.insert(QString::fromStdString(k), QString::fromStdString(v));
   process_.setProcessEnvironment(environment);
   process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   process_.start(QString::fromStdString(program), list);
@@ -75,6 +78,30 @@ Process::Lines Process::readUntil(const std::string& marker, int timeoutMs) {
     out.lines.push_back(line);
   }
   return out;
+}
+
+Sim::Sim() : process(Binary("tkr520-sim"), {}), path(process.readLine()) {}
+
+std::vector<std::string> Sim::heard() {
+  process.send("received");
+  return process.readUntil("END").lines;
+}
+
+std::vector<std::string> Sim::heardSince(std::size_t count) {
+  const auto all = heard();
+  return {all.begin() + static_cast<std::ptrdiff_t>(std::min(count, all.size())), all.end()};
+}
+
+CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect) {
+  QStringList list = {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path)};
+  if (!detect)
+    list << "--com"
+         << "1";
+  for (const auto& a : args) list << QString::fromStdString(a);
+  QProcess p;
+  p.start(QString::fromStdString(Binary("tkr520ctl")), list);
+  p.waitForFinished(30000);
+  return {p.exitCode(), (p.readAllStandardOutput() + p.readAllStandardError()).toStdString()};
 }
 
 }  // namespace tkr::e2e

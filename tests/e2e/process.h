@@ -37,4 +37,21 @@ class Process {
 // The built program's path.
 std::string Binary(const std::string& name);
 
+// tkr520-sim on its pseudo-terminal, driven over its standard input.
+struct Sim {
+  Sim();
+  std::vector<std::string> heard();  // every command heard so far, in hex, one an entry
+  std::vector<std::string> heardSince(std::size_t count);  // those after the first `count`
+  Process process;
+  std::string path;
+};
+
+// One run of tkr520ctl on COM1 = the simulator (--com 1 unless `detect` is true); out holds
+// stdout then stderr.
+struct CtlRun {
+  int status = -1;
+  std::string out;
+};
+CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect = false);
+
 }  // namespace tkr::e2e
