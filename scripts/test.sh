@@ -12,9 +12,9 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTKR_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 300)
 
-# Qt and the font libraries keep caches for the life of the process; only real leaks in
-# our code would matter, and those show as other errors first.
-export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+# Leaks count as failures; tests/lsan.supp names what belongs to Qt or the system libraries.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTKR_SANITIZE=ON -DTKR_WERROR=ON >/dev/null
 cmake --build build-asan -j"$jobs"

@@ -5,19 +5,18 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
-
-#include <QTimer>
 
 #include "core/link/module1.h"
 #include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_timer.h"
+#include "qt_test_util.h"
 #include "sim/pty_reader.h"
 #include "tests/support/fake_console.h"
-#include "qt_test_util.h"
 
 namespace tkr::platform::qt {
 namespace {
@@ -43,9 +42,9 @@ int HungUpTerminal() {
 TEST(SerialFaults, LineFaultsOnAPresentDevice) {
   struct Row {
     const char* name;
-    bool hungUp;          // else a socket, which is no terminal and refuses line settings
-    bool write;           // the console writes after the swap
-    bool lost;            // the port reports the device lost and closes
+    bool hungUp;  // else a socket, which is no terminal and refuses line settings
+    bool write;   // the console writes after the swap
+    bool lost;    // the port reports the device lost and closes
   };
   const Row rows[] = {
       {"EIO on read", true, false, true},
