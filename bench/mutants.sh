@@ -59,7 +59,7 @@ while IFS= read -r line; do
   else
     # Stops at the first failing test, so a caught mutant ends early.
     out=$(cd "$build" && QT_QPA_PLATFORM=offscreen ctest -j2 --stop-on-failure --timeout 120 2>&1)
-    failed=$(echo "$out" | sed -n 's/^ *[0-9]* - \(.*\) (.*$/\1/p' | head -3 | tr '\n' ' ')
+    failed=$(echo "$out" | sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*.*/\1/p' | head -3 | tr '\n' ' ')
     if echo "$out" | grep -q '100% tests passed'; then
       echo "SURVIVED  $file: $what"
     else
