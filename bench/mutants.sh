@@ -4,6 +4,7 @@
 # per mutant (caught by which test, or survived) and the kill rate.
 #   bench/mutants.sh [--check] [list]   --check only verifies that every text still matches
 set -uo pipefail
+start=$SECONDS
 here=$(cd "$(dirname "$0")/.." && pwd)
 check=0
 [[ ${1:-} == --check ]] && { check=1; shift; }
@@ -27,7 +28,12 @@ if [[ $check == 0 ]]; then
   mkdir -p "$(dirname "$copy")"
   if [[ ! -d $copy ]]; then git -C "$here" worktree add --detach "$copy" HEAD >/dev/null; fi
   git -C "$copy" checkout -q --detach "$(git -C "$here" rev-parse HEAD)" && git -C "$copy" checkout -q -- .
-  cmake -S "$copy" -B "$build" -DCMAKE_BUILD_TYPE=Debug >/dev/null || exit 1
+  launcher=()
+  if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$here")}
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S "$copy" -B "$build" -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" >/dev/null || exit 1
   cmake --build "$build" -j2 >/dev/null || { echo "clean copy does not build"; exit 1; }
 fi
 
@@ -51,8 +57,9 @@ while IFS= read -r line; do
     # A mutant that does not compile says nothing about the tests: fix its line in the list.
     echo "NO BUILD  $file: $what"; nobuild=$((nobuild + 1))
   else
-    out=$(cd "$build" && ctest -j2 --stop-on-failure --timeout 120 2>&1)
-    failed=$(echo "$out" | sed -n 's/^ *[0-9]* - \(.*\) (.*$/\1/p' | head -3 | tr '\n' ' ')
+    # Stops at the first failing test, so a caught mutant ends early.
+    out=$(cd "$build" && QT_QPA_PLATFORM=offscreen ctest -j2 --stop-on-failure --timeout 120 2>&1)
+    failed=$(echo "$out" | sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*.*/\1/p' | head -3 | tr '\n' ' ')
     if echo "$out" | grep -q '100% tests passed'; then
       echo "SURVIVED  $file: $what"
     else
@@ -65,4 +72,4 @@ rm -f /tmp/mutant-build.$$
 if [[ $check == 1 ]]; then echo "$total mutants, $nomatch do not match"; exit $((nomatch > 0)); fi
 # The last mutant's objects are rebuilt from the clean file on the next run.
 counted=$((total - nomatch - nobuild))
-echo "killed $caught of $counted mutants ($(( counted ? caught * 100 / counted : 0 ))%), $nomatch do not match, $nobuild do not build"
+echo "killed $caught of $counted mutants in $((SECONDS - start)) s ($(( counted ? caught * 100 / counted : 0 ))%), $nomatch do not match, $nobuild do not build"

@@ -8,8 +8,6 @@
 #include <functional>
 #include <thread>
 
-#include "core/protocol/frames.h"
-#include "core/protocol/host_commands.h"
 #include "tests/e2e/process.h"
 
 namespace tkr::e2e {
@@ -24,17 +22,6 @@ State Parse(const std::vector<std::string>& lines) {
     if (eq != std::string::npos) state[line.substr(0, eq)] = line.substr(eq + 1);
   }
   return state;
-}
-
-std::string Hex(const Bytes& bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i) out += ' ';
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    out += {digits[b >> 4], digits[b & 15]};
-  }
-  return out;
 }
 
 class Console {
@@ -75,6 +62,7 @@ class Console {
     return s;
   }
   std::string output() const { return process_->allOutput(); }
+  QString lockDir() const { return tmp_.path(); }
 
  private:
   QTemporaryDir tmp_;
@@ -203,19 +191,21 @@ TEST(EndToEnd, TogglesChangeTheReaderAndTheLabelsFollow) {
   EXPECT_EQ(s.at("JISCheckBox"), "0");
 }
 
-TEST(EndToEnd, EveryCommandListRowWritesExactlyItsBytes) {
+TEST(EndToEnd, CommandListRowsWriteTheirBytesAndASecondInstanceEndsSilently) {
   Sim sim;
   Console console("SWPDEMO2", {"COM1=" + sim.path});
   ASSERT_TRUE(console.started()) << console.output();
-  protocol::CommandTable table;
-  table.BuildCommandTable();
-  for (const auto& row : protocol::HostCommandList()) {
-    SCOPED_TRACE(std::string(row.text));
+  // Every row is pinned by the link tests; here a byte, a frame and the two message boxes.
+  struct Row {
+    int itemCode;
+    const char* heard;
+  };
+  for (const Row& row : {Row{14, "6C"}, Row{21, "13"}, Row{22, "11"}, Row{29, "09 00 03 52 45 31 2C"}}) {
+    SCOPED_TRACE(row.itemCode);
     const std::size_t before = sim.heard().size();
     console.send("choose " + std::to_string(row.itemCode));
     console.dump();
-    EXPECT_EQ(sim.heardSince(before),
-              std::vector<std::string>{Hex(protocol::HostCommandBytes(row.itemCode, table))});
+    EXPECT_EQ(sim.heardSince(before), std::vector<std::string>{row.heard});
   }
   EXPECT_NE(console.output().find("BOX Information: Pause"), std::string::npos);
   EXPECT_NE(console.output().find("BOX Information: Resume"), std::string::npos);
@@ -224,6 +214,18 @@ TEST(EndToEnd, EveryCommandListRowWritesExactlyItsBytes) {
   console.send("send abc");
   console.dump();
   EXPECT_EQ(sim.heardSince(before), (std::vector<std::string>{"61", "62", "63"}));
+
+  // The same program again under the same lock: it ends at once, with no window.
+  QProcess second;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("TMPDIR", console.lockDir());
+  env.insert("XDG_RUNTIME_DIR", console.lockDir());
+  second.setProcessEnvironment(env);
+  second.start(QString::fromStdString(Binary("SWPDEMO2")), {"--no-system-ports", "--trace"});
+  ASSERT_TRUE(second.waitForFinished(10000));
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_EQ(second.readAllStandardOutput().toStdString(), "");
 }
 
 }  // namespace

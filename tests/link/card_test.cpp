@@ -64,6 +64,12 @@ TEST(Swipe, OnlyPendingTracksAreAsked) {
   t.c.m().Track1Pending = false;
   t.c.m().Track3Pending = false;
   const std::size_t mark = t.mark();
+  // The fetch starts 10 ms after the swipe's reception ended.
+  const std::size_t writes = t.c.port.writes().size();
+  t.c.loop.runFor(9 * kMs);
+  EXPECT_EQ(t.c.port.writes().size(), writes);
+  t.c.loop.runFor(1 * kMs);
+  EXPECT_GT(t.c.port.writes().size(), writes);
   t.c.loop.runFor(2000 * kMs);
   EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{"T", "R"}));
 }

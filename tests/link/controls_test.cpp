@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "core/protocol/host_commands.h"
+#include "tests/protocol/hex_bytes.h"
 #include "tests/link/reader_fixture.h"
 
 namespace tkr::testing {
@@ -63,27 +63,39 @@ TEST(Toggles, ClickDuringAnotherWaitIsIgnored) {
 }
 
 TEST(Toggles, RtsCtsInterlockAndPortFlowControl) {
-  WithReader t;
-  t.load();
-  auto& rts = t.c.w.RTSCheckBox;
-  auto& cts = t.c.w.CTSCheckBox;
-  std::size_t mark = t.mark();
-  cts.click();  // RTS off: refused, waits for the time-out, reads back
-  EXPECT_EQ(t.heardSince(mark), std::vector<Bytes>{kRE1});
-  cts.setValue(0);  // raises the click again; refused once more
-  mark = t.mark();
-  rts.click();
-  EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{Frame({9, 0, 3, 0x52, 0x54, 0x45, 0x49}), kRE1}));
-  mark = t.mark();
-  cts.click();
-  EXPECT_EQ(t.c.port.handshaking(), platform::comRTS);
-  EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{Frame({9, 0, 3, 0x43, 0x54, 0x45, 0x58}), kRE1}));
-  EXPECT_EQ(t.c.w.CTSLabel.caption(), "Enable");
-  cts.click();
-  EXPECT_EQ(t.c.port.handshaking(), platform::comRTS);  // "CTD" leaves the port's flow control
-  rts.click();
-  EXPECT_EQ(t.c.port.handshaking(), platform::comNone);
-  EXPECT_EQ(t.c.w.RTSLabel.caption(), "Disable");
+  // The legacy edition drops the port's flow control on "CTD", the current one on "RTD".
+  struct Row {
+    const char* name;
+    Edition edition;
+    platform::Handshaking afterCtd;
+  };
+  for (const Row& row : {Row{"current", Edition::Current, platform::comRTS},
+                         Row{"legacy", Edition::Legacy, platform::comNone}}) {
+    SCOPED_TRACE(row.name);
+    WithReader t(row.edition);
+    t.load();
+    auto& rts = t.c.w.RTSCheckBox;
+    auto& cts = t.c.w.CTSCheckBox;
+    std::size_t mark = t.mark();
+    cts.click();      // checked with RTS off: refused, waits for the time-out, reads back
+    cts.setValue(0);  // unchecked with RTS off: refused too, no "CTD"
+    EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{kRE1, kRE1}));
+    mark = t.mark();
+    rts.click();
+    EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{Frame({9, 0, 3, 0x52, 0x54, 0x45, 0x49}), kRE1}));
+    mark = t.mark();
+    cts.click();
+    EXPECT_EQ(t.c.port.handshaking(), platform::comRTS);
+    EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{Frame({9, 0, 3, 0x43, 0x54, 0x45, 0x58}), kRE1}));
+    EXPECT_EQ(t.c.w.CTSLabel.caption(), "Enable");
+    mark = t.mark();
+    cts.click();
+    EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{Frame({9, 0, 3, 0x43, 0x54, 0x44, 0x59}), kRE1}));
+    EXPECT_EQ(t.c.port.handshaking(), row.afterCtd);
+    rts.click();
+    EXPECT_EQ(t.c.port.handshaking(), platform::comNone);
+    EXPECT_EQ(t.c.w.RTSLabel.caption(), "Disable");
+  }
 }
 
 TEST(Defaults, RestoreReaderDefaultsReopensAt9600AndReadsBack) {
@@ -145,17 +157,17 @@ TEST(Tracks, ClickDuringAWaitIsDeferredNotNested) {
   EXPECT_EQ(t.reader->model().config().trackMask, 6);
 }
 
-TEST(HostCommands, EveryListRowWritesExactlyItsBytes) {
+TEST(HostCommands, EachItemCodeWritesExactlyItsBytes) {
   WithReader t;
   t.load();
-  const protocol::CommandTable& table = t.c.m().CommandTable;
-  for (const auto& row : protocol::HostCommandList()) {
-    SCOPED_TRACE(std::string(row.text));
-    const std::size_t written = t.c.port.written().size();
-    t.c.m().txtSend_Click(row.itemCode);
-    EXPECT_EQ(t.c.port.written().substr(written), protocol::HostCommandBytes(row.itemCode, table));
-    EXPECT_EQ(t.c.w.COMPortLabel.caption(), "1");
-  }
+  const std::size_t written = t.c.port.written().size();
+  for (int code = 0; code < 32; ++code) t.c.m().txtSend_Click(code);
+  // Item codes 0 to 31 in turn.
+  EXPECT_EQ(t.c.port.written().substr(written),
+            protocol::test::Hex("50 70 51 52 53 55 56 57 75 76 77 25 23 4C 6C 4D 6D 28 29 5A 7A 13 11 "
+                                "54 1B 39 7F 24 09 00 03 52 45 00 1D 09 00 03 52 45 31 2C "
+                                "09 00 03 52 45 32 2F 09 00 03 52 45 33 2E"));
+  EXPECT_EQ(t.c.w.COMPortLabel.caption(), "1");
   // The two message boxes, after their bytes went out.
   ASSERT_EQ(t.c.shell.boxes.size(), 2u);
   EXPECT_EQ(t.c.shell.boxes[0].text, "Pause");

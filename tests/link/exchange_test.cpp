@@ -1,7 +1,7 @@
 // The exchange cycle on the virtual clock: bytes on the line, monitor, panels, time-outs.
 #include <gtest/gtest.h>
 
-#include "tests/support/fake_console.h"
+#include "tests/link/reader_fixture.h"
 
 namespace tkr::testing {
 namespace {
@@ -117,20 +117,6 @@ TEST(WaitForReply, ReplyCompletedJustBeforeTheTimeOutCounts) {
   }
 }
 
-TEST(WaitForReply, GathersPiecesLessThanQuietTimeApart) {
-  Connected t;
-  t.c.w.FWLabel.setCaption("TKR510V1");
-  t.c.m().AwaitingReply = true;
-  t.c.m().SendCommand("Q");
-  const Micros start = t.c.loop.now();
-  t.c.loop.schedule(start + 10 * kMs, [&] { t.c.port.deliver("%B12"); });
-  t.c.loop.schedule(start + 109 * kMs, [&] { t.c.port.deliver("34?"); });
-  t.c.loop.schedule(start + 400 * kMs, [&] { t.c.port.deliver("X"); });
-  t.c.m().WaitForReply();
-  EXPECT_EQ(t.c.loop.now() - start, 209 * kMs);
-  EXPECT_EQ(t.c.monitor(), "PC-->MSR\r\n51h \r\nPC<--MSR\r\n25h 42h 31h 32h 33h 34h 3Fh \r\n");
-}
-
 TEST(WaitForReply, OutcomeFollowsTheFirmwareLabel) {
   struct Row {
     const char* name;
@@ -156,6 +142,8 @@ TEST(WaitForReply, OutcomeFollowsTheFirmwareLabel) {
     t.c.m().SendCommand("Z");
     t.c.m().WaitForReply();
     EXPECT_EQ(t.c.w.BusyTextLabel.caption(), row.busyText);
+    // The indicator is green with "Ready" only: red while busy and with no reader.
+    EXPECT_EQ(t.c.w.BusyLabel.backColor(), std::string(row.busyText) == "Ready" ? kGreen : kRed);
     EXPECT_EQ(t.c.w.DefaultButton.enabled(), row.controlsEnabledAfter);
     EXPECT_EQ(t.c.w.BuzzerCheckBox.enabled(), row.controlsEnabledAfter);
     EXPECT_EQ(t.c.w.BuzzerLabel.caption(), row.controlsEnabledAfter ? "Enable" : "");
@@ -184,6 +172,35 @@ TEST(WaitForReply, NextSuccessfulExchangeEnablesControlsAgain) {
   EXPECT_TRUE(t.c.w.PreSuffixCommand.enabled());
   EXPECT_TRUE(t.c.w.SelfArmCheckBox.enabled());
   EXPECT_EQ(t.c.w.BusyLabel.backColor(), kGreen);
+}
+
+TEST(Reception, QuietTimeSetAtLoadEndsAReception) {
+  // Characters less than 100 ms apart make one reception; a longer pause ends it, and with
+  // it the wait for a reply.
+  struct Row {
+    const char* name;
+    int gapMs;
+    Micros waited;
+    std::string reply;
+  };
+  const Row rows[] = {
+      {"gaps_of_90_ms_one_reception", 90, 280 * kMs, "PC<--MSR\r\n41h 42h 43h \r\n"},
+      {"gap_of_110_ms_ends_it", 110, 100 * kMs, "PC<--MSR\r\n41h \r\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WithReader t;
+    t.load();
+    const std::size_t before = t.c.monitor().size();
+    const Micros start = t.c.loop.now();
+    for (int i = 0; i < 3; ++i) {
+      t.c.loop.schedule(start + i * row.gapMs * kMs, [&t, i] { t.c.port.deliver(Bytes(1, static_cast<char>('A' + i))); });
+    }
+    t.c.m().AwaitingReply = true;
+    t.c.m().WaitForReply();
+    EXPECT_EQ(t.c.loop.now() - start, row.waited);
+    EXPECT_EQ(t.c.monitor().substr(before), row.reply);
+  }
 }
 
 TEST(Reception, EveryByteValuePassesUnchanged) {
@@ -291,16 +308,17 @@ TEST(Port, OpenShowAndClose) {
   EXPECT_EQ(t.c.shell.boxes[0].icon, platform::MsgIcon::Information);
 }
 
-TEST(Monitor, StaysBoundedAndKeepsTheNewestWholeRecords) {
+TEST(Monitor, TrimsTo768KiBKeepingTheNewestWholeRecords) {
   Connected t;
   t.c.m().FetchingCardData = true;
-  const Bytes reply(100, 'x');
-  for (int i = 0; i < 5000; ++i) {
+  const Bytes reply(100, 'x');  // 412 characters a record with its header
+  for (int i = 0; i < 2546; ++i) {  // the last one passes 1 MiB
     t.c.m().AppendMonitorHeader("PC<--MSR");
     t.c.m().AppendMonitor(reply);
   }
   const std::string text = t.c.monitor();
-  EXPECT_LE(text.size(), link::MonitorLog::kLimit);
+  EXPECT_LE(text.size(), 786432u);
+  EXPECT_GT(text.size(), 786432u - 412);
   EXPECT_EQ(text.size(), t.c.m().monitor().size());
   EXPECT_EQ(text.rfind("PC<--MSR\r\n", 0), 0u);  // starts at a record
   EXPECT_EQ(text.substr(text.size() - 6), "78h \r\n");
