@@ -30,5 +30,5 @@ cmake --build build-clang -j"$jobs"
 if command -v clang++ >/dev/null; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTKR_FUZZ=ON -DTKR_WERROR=ON >/dev/null
   cmake --build build-fuzz -j"$jobs" --target fuzz_link fuzz_parsers
-  (cd build-fuzz && ctest --output-on-failure -R '^fuzz_' --timeout 120)
+  (cd build-fuzz && ctest --output-on-failure -R '^fuzz_' --timeout 300)
 fi
