@@ -1,6 +1,7 @@
 // tkr520-sim: a TKR520 reader on a pseudo-terminal, driven from stdin one command a line.
 // The first line on stdout is the device path to open; everything else goes to stderr,
 // except what `received` and `help` are asked to print.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +30,11 @@ constexpr const char* kHelp =
     "%s"
     "  unplug | replug                         pull or put back the cable\n"
     "  silent | garbage | normal               how the reader answers\n"
+    "  flood <count>                           stream count bytes of any value at once\n"
     "  received                                every command heard, in hex, one a line, then END\n"
+    "  heard | sent                            the bytes heard from / sent to the host since the\n"
+    "                                          last ask, in hex, then END (sent: PENDING if more)\n"
+    "  config                                  the configuration, name=0/1 words, then END\n"
     "  help | quit\n";
 
 int HexValue(char c) {
@@ -84,6 +89,8 @@ void CatchStopSignals() {
   sigaction(SIGTERM, &sa, nullptr);
 }
 
+std::size_t heardSoFar = 0;  // of the host's bytes, already printed by `heard`
+
 bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
   std::istringstream in(line);
   std::vector<std::string> words;
@@ -114,6 +121,21 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
     reader.setFault(cmd == "silent"    ? Fault::Silent
                     : cmd == "garbage" ? Fault::Garbage
                                        : Fault::Normal);
+  } else if (cmd == "flood" && words.size() == 2) {
+    reader.flood(static_cast<std::size_t>(std::strtoul(words[1].c_str(), nullptr, 10)));
+  } else if (cmd == "heard") {
+    const Bytes raw = reader.receivedRaw();
+    std::cout << Hex(raw.substr(std::min(heardSoFar, raw.size()))) << "\nEND" << std::endl;
+    heardSoFar = raw.size();
+  } else if (cmd == "sent") {
+    bool pending = false;
+    const Bytes sent = reader.takeSent(&pending);
+    std::cout << Hex(sent) << (pending ? "\nPENDING" : "") << "\nEND" << std::endl;
+  } else if (cmd == "config") {
+    const tkr::sim::ReaderConfig c = reader.config();
+    std::cout << "buzzer=" << c.buzzer << " jis=" << c.jis << " lrc=" << c.lrcIncluded
+              << " selfarm=" << c.selfArm << " sses=" << c.ssesIncluded << " rts=" << c.rts
+              << " cts=" << c.cts << " protocol=" << c.protocol << "\nEND" << std::endl;
   } else if (cmd == "received") {
     for (const Bytes& unit : reader.received()) std::cout << Hex(unit) << '\n';
     std::cout << "END" << std::endl;  // lets a script know the list is complete
