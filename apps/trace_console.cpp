@@ -119,6 +119,16 @@ void TraceConsole::execute(const std::string& raw) {
   // so a script's click is never swallowed by a running wait.
   if (verb == "dump") {
     module.RunWhenIdle([this] { print(StateDump(window_) + "END\n"); });
+  } else if (verb == "ping") {
+    // Answered at once, even inside a wait: how long it takes is how busy the event loop is.
+    print(module.ExchangeActive() ? "PONG busy\n" : "PONG idle\n");
+  } else if (verb == "monitor") {
+    // The monitor's lines as they stand (hex dumps and headers only), then END.
+    module.RunWhenIdle([this] {
+      std::string text = window_.module().view().txtReceive->text();
+      std::erase(text, '\r');
+      print(text + (text.empty() || text.back() == '\n' ? "" : "\n") + "END\n");
+    });
   } else if (verb == "click") {
     const std::string name = Trim(arg);
     module.RunWhenIdle([this, name] {

@@ -36,6 +36,9 @@ class PtyReader {
   std::string devicePath() const;
 
   void swipe(const Card& card);
+  // A device that streams: `count` bytes of every value, back to back as fast as the host
+  // takes them, whatever the line settings.
+  void flood(std::size_t count);
   void setFault(Fault fault);
   void ignore(const std::string& code);
   void setReplyDelay(std::chrono::microseconds delay);
@@ -51,6 +54,8 @@ class PtyReader {
   // What the reader heard, each command unit in order, and the raw bytes.
   std::vector<Bytes> received() const;
   Bytes receivedRaw() const;
+  // The bytes written to the host since the last call, and whether more are still queued.
+  Bytes takeSent(bool* pending = nullptr);
   // Bytes that came at settings other than the reader's own, and were ignored.
   std::size_t ignoredBytes() const;
   ReaderConfig config() const;
@@ -96,6 +101,8 @@ class PtyReader {
   std::chrono::microseconds replyDelay_;
   std::chrono::microseconds byteGap_{0};
   std::deque<OutByte> out_;
+  Bytes sent_;  // written to the host, not yet taken
+  std::uint32_t floodState_ = 1;
   Clock::time_point txFreeAt_{};
   Clock::time_point lastHeardAt_{};  // reader thread only
   std::thread thread_;

@@ -74,8 +74,14 @@ SimCommand ParseSimCommand(const std::string& line) {
   } else if (cmd == "ignore" && words.size() == 2 && words[1].size() == 2) {
     out.kind = Kind::Ignore;
     out.code = words[1];
-  } else if (cmd == "received") {
-    out.kind = Kind::Received;
+  } else if (cmd == "flood" && words.size() == 2) {
+    out.kind = Kind::Flood;
+    out.count = static_cast<std::size_t>(std::strtoul(words[1].c_str(), nullptr, 10));
+  } else if (cmd == "received" || cmd == "heard" || cmd == "sent" || cmd == "config") {
+    out.kind = cmd == "received" ? Kind::Received
+               : cmd == "heard"  ? Kind::Heard
+               : cmd == "sent"   ? Kind::Sent
+                                 : Kind::Config;
   } else if (cmd == "help") {
     out.kind = Kind::Help;
   } else {
