@@ -100,9 +100,14 @@ void TraceConsole::readInput() {
   pending_.append(buffer, static_cast<std::size_t>(n));
   std::size_t end;
   while ((end = pending_.find('\n')) != std::string::npos) {
-    const std::string line = pending_.substr(0, end);
+    std::string line = pending_.substr(0, end);
     pending_.erase(0, end + 1);
-    execute(line);
+    // A command may start an exchange whose wait pumps events for seconds. Run inside this
+    // handler, it would hold back the lines after it in the same read, and the notifier
+    // would not fire again until the handler returned; so each line runs from the event
+    // queue, in order, and one read during a wait (a ping) is answered inside that wait.
+    QMetaObject::invokeMethod(
+        this, [this, line = std::move(line)] { execute(line); }, Qt::QueuedConnection);
   }
 }
 
