@@ -144,6 +144,7 @@ class Soak {
       chooseRow();
       settleAndCheck(kEitherBusy);
       simSay("normal");
+      return;
     } else if (pick < 81) {
       what_ = "flood";
       simSay("flood " + std::to_string(flood_));
