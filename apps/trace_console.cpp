@@ -100,9 +100,14 @@ void TraceConsole::readInput() {
   pending_.append(buffer, static_cast<std::size_t>(n));
   std::size_t end;
   while ((end = pending_.find('\n')) != std::string::npos) {
-    const std::string line = pending_.substr(0, end);
+    std::string line = pending_.substr(0, end);
     pending_.erase(0, end + 1);
-    execute(line);
+    // A command may start an exchange whose wait pumps events for seconds. Run inside this
+    // handler, it would hold back the lines after it in the same read, and the notifier
+    // would not fire again until the handler returned; so each line runs from the event
+    // queue, in order, and one read during a wait (a ping) is answered inside that wait.
+    QMetaObject::invokeMethod(
+        this, [this, line = std::move(line)] { execute(line); }, Qt::QueuedConnection);
   }
 }
 
@@ -119,6 +124,16 @@ void TraceConsole::execute(const std::string& raw) {
   // so a script's click is never swallowed by a running wait.
   if (verb == "dump") {
     module.RunWhenIdle([this] { print(StateDump(window_) + "END\n"); });
+  } else if (verb == "ping") {
+    // Answered at once, even inside a wait: how long it takes is how busy the event loop is.
+    print(module.ExchangeActive() ? "PONG busy\n" : "PONG idle\n");
+  } else if (verb == "monitor") {
+    // The monitor's lines as they stand (hex dumps and headers only), then END.
+    module.RunWhenIdle([this] {
+      std::string text = window_.module().view().txtReceive->text();
+      std::erase(text, '\r');
+      print(text + (text.empty() || text.back() == '\n' ? "" : "\n") + "END\n");
+    });
   } else if (verb == "click") {
     const std::string name = Trim(arg);
     module.RunWhenIdle([this, name] {

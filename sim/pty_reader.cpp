@@ -242,6 +242,26 @@ void PtyReader::ignore(const std::string& code) {
   model_.ignore(code);
 }
 
+void PtyReader::flood(std::size_t count) {
+  std::lock_guard lock(mu_);
+  if (master_ < 0 || hostAway_) return;
+  const auto now = Clock::now();
+  for (std::size_t i = 0; i < count; ++i) {
+    floodState_ = floodState_ * 1103515245u + 12345u;
+    out_.push_back({now, static_cast<char>(floodState_ >> 24)});
+  }
+  txFreeAt_ = std::max(txFreeAt_, now);
+  wake();
+}
+
+Bytes PtyReader::takeSent(bool* pending) {
+  std::lock_guard lock(mu_);
+  if (pending) *pending = !out_.empty();
+  Bytes taken;
+  taken.swap(sent_);
+  return taken;
+}
+
 void PtyReader::setFault(Fault fault) {
   std::lock_guard lock(mu_);
   model_.setFault(fault);
@@ -332,6 +352,7 @@ void PtyReader::sendDue() {
   while (!out_.empty() && out_.front().due <= now) {
     const ssize_t n = write(master_, &out_.front().byte, 1);
     if (n == 1) {
+      sent_ += out_.front().byte;
       out_.pop_front();
     } else if (n < 0 && errno == EAGAIN) {
       out_.front().due = now + kFullRetry;

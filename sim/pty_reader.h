@@ -36,6 +36,9 @@ class PtyReader {
   std::string devicePath() const;
 
   void swipe(const Card& card);
+  // A device that streams: `count` bytes of every value, back to back as fast as the host
+  // takes them, whatever the line settings.
+  void flood(std::size_t count);
   void setFault(Fault fault);
   void ignore(const std::string& code);
   void setReplyDelay(std::chrono::microseconds delay);
@@ -53,6 +56,8 @@ class PtyReader {
   Bytes receivedRaw() const;
   // When the read that completed each of received() came, in microseconds since the epoch.
   std::vector<std::int64_t> receivedAtUs() const;
+  // The bytes written to the host since the last call, and whether more are still queued.
+  Bytes takeSent(bool* pending = nullptr);
   // Bytes that came at settings other than the reader's own, and were ignored.
   std::size_t ignoredBytes() const;
   ReaderConfig config() const;
@@ -98,6 +103,8 @@ class PtyReader {
   std::chrono::microseconds replyDelay_;
   std::chrono::microseconds byteGap_{0};
   std::deque<OutByte> out_;
+  Bytes sent_;  // written to the host, not yet taken
+  std::uint32_t floodState_ = 1;
   Clock::time_point txFreeAt_{};
   Clock::time_point lastHeardAt_{};  // reader thread only
   std::vector<std::int64_t> receivedAtUs_;

@@ -78,6 +78,13 @@ SimCommand ParseSimCommand(const std::string& line) {
              (words.size() == 1 || (words.size() == 2 && words[1] == "times"))) {
     out.kind = Kind::Received;
     out.times = words.size() == 2;
+  } else if (cmd == "flood" && words.size() == 2) {
+    out.kind = Kind::Flood;
+    out.count = static_cast<std::size_t>(std::strtoul(words[1].c_str(), nullptr, 10));
+  } else if (cmd == "heard" || cmd == "sent" || cmd == "config") {
+    out.kind = cmd == "heard"  ? Kind::Heard
+               : cmd == "sent"   ? Kind::Sent
+                                 : Kind::Config;
   } else if (cmd == "help") {
     out.kind = Kind::Help;
   } else {

@@ -8,12 +8,16 @@
 namespace tkr::sim {
 
 struct SimCommand {
-  enum class Kind { Nothing, Quit, Swipe, Unplug, Replug, SetFault, Ignore, Received, Help, Bad };
+  enum class Kind {
+    Nothing, Quit, Swipe, Unplug, Replug, SetFault, Ignore, Flood,
+    Received, Heard, Sent, Config, Help, Bad
+  };
   Kind kind = Kind::Nothing;
   Card card;                   // Swipe
   Fault fault = Fault::Normal;  // SetFault
   std::string code;            // Ignore: a frame's two-letter code
   bool times = false;          // Received: each command with the wall-clock time it came
+  std::size_t count = 0;       // Flood: how many bytes
   std::string error;           // Bad: what to tell the operator
 };
 

@@ -1,6 +1,7 @@
 // tkr520-sim: a TKR520 reader on a pseudo-terminal, driven from stdin one command a line.
 // The first line on stdout is the device path to open; everything else goes to stderr,
 // except what `received` and `help` are asked to print.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -33,6 +34,10 @@ constexpr const char* kHelp =
     "  ignore <code>                           ACK frames such as BZ, TK, p1 but keep the setting\n"
     "  received [times]                        every command heard, in hex, one a line, then END;\n"
     "                                          times: each led by when it came (us since 1970)\n"
+    "  flood <count>                           stream count bytes of any value at once\n"
+    "  heard | sent                            the bytes heard from / sent to the host since the\n"
+    "                                          last ask, in hex, then END (sent: PENDING if more)\n"
+    "  config                                  the configuration, name=0/1 words, then END\n"
     "  help | quit\n";
 
 volatile std::sig_atomic_t gStop = 0;
@@ -61,6 +66,8 @@ void PrintHelp() {
   std::fflush(stdout);
 }
 
+std::size_t heardSoFar = 0;  // of the host's bytes, already printed by `heard`
+
 bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
   using Kind = tkr::sim::SimCommand::Kind;
   const tkr::sim::SimCommand command = tkr::sim::ParseSimCommand(line);
@@ -84,6 +91,26 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
       }
       std::cout << "END" << std::endl;  // lets a script know the list is complete
       break;
+    case Kind::Flood: reader.flood(command.count); break;
+    case Kind::Heard: {
+      const Bytes raw = reader.receivedRaw();
+      std::cout << tkr::protocol::HexBytes(raw.substr(std::min(heardSoFar, raw.size())), " ") << "\nEND" << std::endl;
+      heardSoFar = raw.size();
+      break;
+    }
+    case Kind::Sent: {
+      bool pending = false;
+      const Bytes sent = reader.takeSent(&pending);
+      std::cout << tkr::protocol::HexBytes(sent, " ") << (pending ? "\nPENDING" : "") << "\nEND" << std::endl;
+      break;
+    }
+    case Kind::Config: {
+      const tkr::sim::ReaderConfig c = reader.config();
+      std::cout << "buzzer=" << c.buzzer << " jis=" << c.jis << " lrc=" << c.lrcIncluded
+                << " selfarm=" << c.selfArm << " sses=" << c.ssesIncluded << " rts=" << c.rts
+                << " cts=" << c.cts << " protocol=" << c.protocol << "\nEND" << std::endl;
+      break;
+    }
     case Kind::Help: PrintHelp(); break;
     case Kind::Bad: std::cerr << "tkr520-sim: " << command.error << '\n'; break;
   }

@@ -140,8 +140,8 @@ void Module1::Timer1_Timer() {
   const bool gathered = !ReplyBuffer.empty();
   p_.pump.doEvents();
   if (gathered && p_.MSComm1.inBufferCount() != 0) {
-    ReplyBuffer += p_.MSComm1.input();
     ReplyReceived = false;
+    GatherReceived(p_.MSComm1.input());  // within the buffer's limit, like any other bytes
     return;
   }
   CompleteReception();

@@ -107,6 +107,9 @@ void Module1::GatherReceived(Bytes data) {
     ReplyBuffer.append(data, taken, room);
     taken += room;
     p_.Timer1.setEnabled(false);
+    // The rest is a reception going on: with the quiet time running, a swipe handled now
+    // leaves the card-data fetch alone instead of starting it into the stream.
+    if (taken < data.size()) p_.Timer1.setEnabled(true);
     CompleteReception();
     ReplyBuffer.clear();
     receptionHandedOver_ = false;

@@ -46,7 +46,7 @@ bool Process::nextLine(std::string& line, int timeoutMs) {
     if (end != std::string::npos) {
       line = buffer_.substr(0, end);
       buffer_.erase(0, end + 1);
-      seen_ += line + "\n";
+      if (keep_) seen_ += line + "\n";
       return true;
     }
     if (deadline.hasExpired()) return false;

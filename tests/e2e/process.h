@@ -26,12 +26,17 @@ class Process {
   Lines readUntil(const std::string& marker, int timeoutMs = 20000);
   std::string readLine(int timeoutMs = 20000);
   std::string allOutput() const { return seen_; }
+  bool running() const { return process_.state() == QProcess::Running; }
+  qint64 pid() const { return process_.processId(); }
+  // A long run reads far more than it could keep; allOutput() is then empty.
+  void keepOutput(bool keep) { keep_ = keep; }
 
  private:
   bool nextLine(std::string& line, int timeoutMs);
   QProcess process_;
   std::string buffer_;
   std::string seen_;
+  bool keep_ = true;
 };
 
 // The built program's path.

@@ -1,4 +1,6 @@
 // The exchange cycle on the virtual clock: bytes on the line, monitor, panels, time-outs.
+#include <utility>
+
 #include <gtest/gtest.h>
 
 #include "tests/link/reader_fixture.h"
@@ -267,6 +269,35 @@ TEST(Reception, LineThatNeverPausesDoesNotNestTheHandler) {
     for (std::size_t pos = 0; (pos = text.find("41h ", pos)) != std::string::npos; pos += 4) ++logged;
     EXPECT_EQ(logged + t.c.m().ReplyBuffer.size(), row.arrivals * row.size);
   }
+}
+
+TEST(Reception, BytesWaitingAtTheQuietTimeStayWithinTheLimit) {
+  // The quiet time ends with a nearly full buffer while bytes wait in the port, their
+  // receive event not yet handled (as a queued re-check leaves them): they are gathered
+  // within the limit, and the next arrival must not find the buffer past it.
+  Connected t;
+  t.c.m().AwaitingReply = false;
+  t.c.m().FetchingCardData = true;  // log only, no dispatch
+  t.c.port.deliver(Bytes(link::Module1::kReplyBufferLimit - 10, 'A'));
+  const auto handler = std::exchange(t.c.port.onComm, nullptr);
+  t.c.port.deliver(Bytes(100, 'B'));
+  t.c.port.onComm = handler;
+  t.c.loop.runFor(200'000);
+  EXPECT_LE(t.c.m().ReplyBuffer.size(), link::Module1::kReplyBufferLimit);
+  t.c.port.deliver(Bytes(100, 'C'));
+  EXPECT_LE(t.c.m().ReplyBuffer.size(), link::Module1::kReplyBufferLimit);
+}
+
+TEST(Reception, SwipeCutAtTheLimitLeavesTheFetchUntilTheStreamPauses) {
+  // The cut reception is taken as a swipe while the rest is still to be gathered: the
+  // card-data fetch must not start 10 ms later into the stream (its command would discard
+  // the part gathered so far), only after the quiet time ends the last reception.
+  Connected t;
+  t.c.m().AwaitingReply = false;
+  t.c.port.deliver(Bytes(link::Module1::kReplyBufferLimit + 100, 'A'));
+  t.c.loop.runFor(50'000);
+  EXPECT_EQ(t.c.port.written(), "");
+  EXPECT_EQ(t.c.m().ReplyBuffer, Bytes(100, 'A'));
 }
 
 TEST(Reception, DeviceVanishingMidWaitEndsByTimeOut) {
