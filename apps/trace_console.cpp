@@ -1,6 +1,8 @@
 #include "apps/trace_console.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 
 #include <unistd.h>
 
@@ -17,6 +19,19 @@ std::string Trim(const std::string& s) {
   if (first == std::string::npos) return {};
   const auto last = s.find_last_not_of(" \t\r");
   return s.substr(first, last - first + 1);
+}
+
+// FORM.NAME: the control NAME of the shown dialog FORM ("FixCode_Form.OKCmdBtn").
+template <class W>
+W* DialogControl(const std::string& name) {
+  const auto dot = name.find('.');
+  if (dot == std::string::npos) return nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->isVisible() && top->objectName().toStdString() == name.substr(0, dot)) {
+      return top->findChild<W*>(QString::fromStdString(name.substr(dot + 1)));
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -137,7 +152,25 @@ void TraceConsole::execute(const std::string& raw) {
   } else if (verb == "click") {
     const std::string name = Trim(arg);
     module.RunWhenIdle([this, name] {
-      if (!window_.clickControl(name.c_str())) print("ERROR no control " + name + "\n");
+      auto* button = DialogControl<QAbstractButton>(name);
+      if (button) button->click();
+      if (!button && !window_.clickControl(name.c_str())) print("ERROR no control " + name + "\n");
+    });
+  } else if (verb == "fill") {
+    // fill FORM.BOX TEXT: the operator enters a dialog's box and types TEXT over what it
+    // holds, so the box's own checks (length, hex digits) apply as they do to typing.
+    const auto gap = arg.find(' ');
+    const std::string name = arg.substr(0, gap);
+    const std::string text = gap == std::string::npos ? std::string() : arg.substr(gap + 1);
+    module.RunWhenIdle([this, name, text] {
+      auto* box = DialogControl<QLineEdit>(name);
+      if (!box) {
+        print("ERROR no box " + name + "\n");
+        return;
+      }
+      box->setFocus(Qt::MouseFocusReason);
+      box->selectAll();
+      box->insert(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     });
   } else if (verb == "send") {
     module.RunWhenIdle([this, arg] {

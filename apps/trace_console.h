@@ -33,8 +33,8 @@ class TraceConsole : public QObject {
 
   // After the load: the dump, then READY; from then on commands are read from stdin.
   void started();
-  // One command line: dump, monitor, ping, click NAME, send TEXT, choose CODE, swipe NAME,
-  // quit.
+  // One command line: dump, monitor, ping, click NAME (FORM.NAME in a shown dialog),
+  // fill FORM.BOX TEXT, send TEXT, choose CODE, swipe NAME, shot NAME FILE, resize W H, quit.
   void execute(const std::string& line);
 
   static void print(const std::string& text);
