@@ -34,6 +34,19 @@ bool IsHexPair(const std::string& s, std::size_t at) {
   return at + 1 < s.size() && HexDigit(s[at]) >= 0 && HexDigit(s[at + 1]) >= 0;
 }
 
+// The one RTS/CTS pair the console's interlock never leaves behind, whatever the reader
+// reports now: it changes CTS only while RTS is on and RTS only while CTS is off.
+std::string InterlockError(const std::vector<Change>& changes) {
+  int rts = -1, cts = -1;
+  for (const Change& c : changes) {
+    if (c.field->kind == FieldKind::Toggle && c.field->toggle == Toggle::RTS) rts = c.value;
+    if (c.field->kind == FieldKind::Toggle && c.field->toggle == Toggle::CTS) cts = c.value;
+  }
+  if (rts != 0 || cts != 1) return {};
+  return "rts=off cts=on: the interlock never leaves CTS on with RTS off (it changes CTS only "
+         "while RTS is on, and RTS only while CTS is off)";
+}
+
 }  // namespace
 
 const std::vector<Field>& Fields() {
@@ -142,6 +155,7 @@ ParsedChanges ParseChanges(const std::vector<std::string>& words) {
     if (!out.error.empty()) break;
     out.changes.push_back(*change);
   }
+  if (out.error.empty()) out.error = InterlockError(out.changes);
   if (!out.error.empty()) out.changes.clear();
   if (out.error.empty() && out.changes.empty()) out.error = "set needs NAME=VALUE";
   return out;
@@ -181,6 +195,8 @@ ParsedChanges ParseProfile(const std::string& text) {
     out.changes.push_back(*change);
   }
   if (out.changes.empty()) out.error = "the profile sets nothing";
+  if (out.error.empty()) out.error = InterlockError(out.changes);
+  if (!out.error.empty()) out.changes.clear();
   return out;
 }
 
@@ -275,7 +291,12 @@ std::string UsageText() {
          "  set NAME=VALUE...    change settings as the console's controls do, then compare\n"
          "                       the read-back with what was asked:\n"
          "                         buzzer jis lrc selfarm sses rts cts   on | off\n"
-         "                           (cts needs rts on; rts goes off only with cts off)\n"
+         "                           rts and cts pass the console's interlock: CTS changes\n"
+         "                           only while RTS is on, RTS only while CTS is off; named\n"
+         "                           together they go in the order it lets through;\n"
+         "                           rts=off cts=on is refused before anything is sent;\n"
+         "                           cts=on with RTS off and rts=off with CTS on are\n"
+         "                           refused after the connection's read-back\n"
          "                         tracks      1..3, such as 1,3\n"
          "                         protocol    0 | 1 | 2\n"
          "                         prefix1..3 suffix1..3   up to 6 hex codes (0D0A) | default\n"
@@ -306,7 +327,8 @@ std::string UsageText() {
          "                       key or value is refused before anything is sent\n"
          "\n"
          "Exit status: 0 done; 1 the reader did not answer or the port failed; 2 usage error\n"
-         "(nothing sent); 3 the reader answered but did not take a change.\n";
+         "(nothing sent; nothing but the read-back for an RTS/CTS refusal that needs the\n"
+         "reader's state); 3 the reader answered but did not take a change.\n";
 }
 
 }  // namespace tkr::ctl

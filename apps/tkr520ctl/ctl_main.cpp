@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -200,18 +202,52 @@ bool NoAnswerSince(Session& s, std::size_t mark) {
 }
 
 // Runs the changes as the window's controls send them and compares the read-back.
-void ApplyChanges(Session& s, Report& r, const std::vector<Change>& changes) {
+void ApplyChanges(Session& s, Report& r, const std::vector<Change>& asked) {
   link::Module1& m = s.m();
-  int rts = s.view().check(&MainView::RTSCheckBox).value();
-  int cts = s.view().check(&MainView::CTSCheckBox).value();
-  for (const Change& c : changes) {
+  // RTS and CTS go through the console's interlock: CTS changes only while RTS is on, RTS
+  // only while CTS is off. Their boxes are clicked in the order it lets through (RTS first
+  // when CTS ends on, else CTS first), at the place of the first of them; whether it lets
+  // them through at all depends on what the reader reports now.
+  const int rts = s.view().check(&MainView::RTSCheckBox).value();
+  const int cts = s.view().check(&MainView::CTSCheckBox).value();
+  const Change* rtsChange = nullptr;
+  const Change* ctsChange = nullptr;
+  std::string named;
+  for (const Change& c : asked) {
     if (c.field->kind != FieldKind::Toggle) continue;
-    if (c.field->toggle == link::Toggle::CTS && c.value != cts) {
-      if (!rts) r.finish(2, "cts=" + c.text + ": the reader takes CTS handshaking only with RTS on; set rts=on first");
-      cts = c.value;
-    } else if (c.field->toggle == link::Toggle::RTS && c.value != rts) {
-      if (!c.value && cts) r.finish(2, "rts=off: CTS handshaking is on; set cts=off first");
-      rts = c.value;
+    if (c.field->toggle == link::Toggle::RTS) rtsChange = &c;
+    if (c.field->toggle == link::Toggle::CTS) ctsChange = &c;
+  }
+  for (const Change* c : {rtsChange, ctsChange}) {
+    if (c) named += (named.empty() ? "" : " ") + std::string(c->field->name) + "=" + c->text;
+  }
+  const int wantRts = rtsChange ? rtsChange->value : rts;
+  const int wantCts = ctsChange ? ctsChange->value : cts;
+  if (wantRts != rts || wantCts != cts) {
+    if (!rts && cts) {
+      r.finish(2, named +
+                      ": the reader reports RTS off with CTS on, where the interlock changes "
+                      "neither (CTS only while RTS is on, RTS only while CTS is off); run "
+                      "defaults first");
+    }
+    if (!wantRts && wantCts) {
+      r.finish(2, rtsChange ? "rts=off: the reader's CTS is on, and RTS changes only while CTS "
+                              "is off; add cts=off"
+                            : "cts=on: the reader's RTS is off, and CTS changes only while RTS "
+                              "is on; add rts=on");
+    }
+  }
+  const Change* firstOfPair =
+      rtsChange && ctsChange ? std::min(rtsChange, ctsChange) : (rtsChange ? rtsChange : ctsChange);
+  std::vector<Change> changes;
+  for (const Change& c : asked) {
+    if (&c == firstOfPair) {
+      for (const Change* p :
+           wantCts ? std::array{rtsChange, ctsChange} : std::array{ctsChange, rtsChange}) {
+        if (p) changes.push_back(*p);
+      }
+    } else if (&c != rtsChange && &c != ctsChange) {
+      changes.push_back(c);
     }
   }
   const std::size_t mark = s.port().exchanges().size();

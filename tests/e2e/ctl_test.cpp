@@ -1,11 +1,12 @@
 // tkr520ctl against tkr520-sim on a pseudo-terminal: the bytes the reader hears, the exit
-// status and the report. The set names' bytes are checked beside the console's in e2e_test.
+// status and the report, and beside them the bytes of the console's own controls.
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <csignal>
 
 #include "tests/e2e/process.h"
@@ -24,6 +25,79 @@ QStringList OnSim(const Sim& sim, QStringList args) {
 void WaitHeard(Sim& sim, std::size_t count) {
   for (int i = 0; i < 100 && sim.heard().size() < count; ++i) QThread::msleep(50);
   QThread::msleep(400);
+}
+
+// Each change made by the console's control (SWPDEMO2 driven through --trace, the dialogs
+// opened, filled and confirmed) and by tkr520ctl, each against a simulator of its own: both
+// readers hear the row's bytes. tkr520ctl first connects (warm reset, version, "RE1"), and
+// reads the configuration back where the control does not.
+TEST(Ctl, SetSendsWhatTheConsolesControlSends) {
+  Sim sim, ctlSim;
+  QTemporaryDir lockDir;  // the console's single-instance lock of its own
+  const std::string tmp = lockDir.path().toStdString();
+  Process console(Binary("SWPDEMO2"), {"--no-system-ports", "--trace", "--port", "COM1=" + sim.path},
+                  {{"QT_QPA_PLATFORM", "offscreen"}, {"TMPDIR", tmp}, {"XDG_RUNTIME_DIR", tmp}});
+  ASSERT_TRUE(console.readUntil("READY", 60000).found) << console.allOutput();
+  const std::string re1 = "09 00 03 52 45 31 2C", fix = "FixCode_Form.";
+  struct Row {
+    std::vector<std::string> trace;  // the operator's steps in the console
+    std::vector<std::string> ctl;
+    std::vector<std::string> frames;  // what the reader hears, in order
+    const char* shown;                // a line of the console's dump afterwards
+    bool readBack = false;            // tkr520ctl adds its "RE1"
+  };
+  const Row rows[] = {
+      {{"click BuzzerCheckBox"}, {"set", "buzzer=off"}, {"09 00 03 42 5A 44 56", "7F", re1}, "BuzzerLabel=Disable"},
+      {{"click JISCheckBox"}, {"set", "jis=on"}, {"09 00 03 4A 48 45 4D", "7F", re1}, "JISLabel=With"},
+      {{"click LRCCheckBox"}, {"set", "lrc=off"}, {"09 00 03 4C 43 44 41", "7F", re1}, "LRCLabel=No LRC"},
+      {{"click SelfArmCheckBox"}, {"set", "selfarm=on"}, {"09 00 03 53 41 45 5D", "7F", re1}, "SelfArmLabel=Enable"},
+      {{"click SSESCheckBox"}, {"set", "sses=off"}, {"09 00 03 45 53 44 58", "7F", re1}, "SSESLabel=No SS&&ES"},
+      {{"click TK1CheckBox"}, {"set", "tracks=2,3"}, {"09 00 03 54 4B 36 23"}, "TK1CheckBox=0"},
+      {{"click CardDataButton", "click CardType_Form.ProtocolOption3", "click CardType_Form.DoneButton"},
+       {"set", "protocol=2"}, {"09 00 03 50 43 33 2A"}, "Dialogs=", true},
+      {{"click PreSuffixCommand", "click " + fix + "TK1preOption1", "fill " + fix + "TK1preText1 02",
+        "click " + fix + "TK2sufOption1", "fill " + fix + "TK2sufText1 0d", "fill " + fix + "TK2sufText2 0A",
+        "fill " + fix + "TK3sufText1 03", "click " + fix + "OKCmdBtn"},  // typing chooses track 3's suffix
+       {"set", "prefix1=02", "suffix2=0d0a", "suffix3=03"},
+       {"09 00 08 70 31 02 00 00 00 00 00 42", "09 00 03 73 31 00 48", "09 00 03 70 32 00 48",
+        "09 00 08 73 32 0D 0A 00 00 00 00 47", "09 00 03 70 33 00 49",
+        "09 00 08 73 33 03 00 00 00 00 00 42", "09 00 03 53 50 00 09"},
+       "Dialogs="},
+      {{"click PreSuffixCommand", "click " + fix + "TK1sufOption1", "fill " + fix + "TK1sufText1 0D",
+        "click " + fix + "TK2preOption1", "fill " + fix + "TK2preText1 1b", "click " + fix + "TK3preOption1",
+        "fill " + fix + "TK3preText1 0A", "fill " + fix + "TK3preText2 0B", "fill " + fix + "TK3preText3 0C",
+        "fill " + fix + "TK3preText4 0D", "fill " + fix + "TK3preText5 0E", "fill " + fix + "TK3preText6 0F",
+        "click " + fix + "SeparatorOption1", "fill " + fix + "SeparatorText 2c", "click " + fix + "OKCmdBtn"},
+       {"set", "suffix1=0D", "prefix2=1b", "prefix3=0A0B0C0D0E0F", "separator=2c"},
+       {"09 00 03 70 31 00 4B", "09 00 08 73 31 0D 00 00 00 00 00 4E",
+        "09 00 08 70 32 1B 00 00 00 00 00 58", "09 00 03 73 32 00 4B",
+        "09 00 08 70 33 0A 0B 0C 0D 0E 0F 43", "09 00 03 73 33 00 4A",
+        "09 00 03 53 50 2C 25"},
+       "Dialogs="},
+      {{"click RTSCheckBox"}, {"set", "rts=on"}, {"09 00 03 52 54 45 49", re1}, "RTSLabel=Enable"},
+      {{"click CTSCheckBox"}, {"set", "cts=on"}, {"09 00 03 43 54 45 58", re1}, "CTSLabel=Enable"},
+      {{"click CTSCheckBox", "click RTSCheckBox"}, {"set", "rts=off", "cts=off"},  // CTS goes first
+       {"09 00 03 43 54 44 59", re1, "09 00 03 52 54 44 48", re1}, "RTSLabel=Disable"},
+      {{"click DefaultButton"}, {"defaults"}, {"09 00 03 44 46 00 08", "7F", "7F", re1}, "JISLabel=Without"},
+      {{}, {"set", "jis=off"}, {}, "JISCheckBox=0"},  // already off: nothing is sent
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.ctl.back());
+    std::size_t before = sim.heard().size();
+    for (const std::string& step : row.trace) console.send(step);
+    console.send("dump");  // runs once the steps' exchanges have ended
+    const auto dump = console.readUntil("END").lines;
+    EXPECT_EQ(sim.heardSince(before), row.frames);
+    EXPECT_NE(std::find(dump.begin(), dump.end(), row.shown), dump.end()) << row.shown;
+    before = ctlSim.heard().size();
+    const CtlRun run = RunCtl(ctlSim, row.ctl);
+    EXPECT_EQ(run.status, 0) << run.out;
+    std::vector<std::string> frames = row.frames;
+    if (row.readBack) frames.push_back(re1);
+    EXPECT_EQ(ctlSim.heardSince(before + 3), frames);
+  }
+  EXPECT_EQ(console.allOutput().find("ERROR"), std::string::npos) << console.allOutput();
+  console.send("quit");
 }
 
 TEST(Ctl, ReaderThatKeepsItsSettingGivesExit3NamingTheField) {
@@ -52,6 +126,7 @@ TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
     const char* name;
     std::vector<std::string> args;
     const char* word;  // the error line names it
+    std::vector<std::string> heard = {};  // a refusal by the reader's state: its read-back
   };
   const Row rows[] = {
       {"unknown name", {"set", "volume=on"}, "volume"},
@@ -69,6 +144,11 @@ TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
       {"profile with a bad value, after a good one",
        {"profile", "apply", badValue.toStdString()},
        "lrc=maybe"},
+      {"rts off with cts on", {"set", "rts=off", "cts=on"}, "rts=off cts=on: the interlock never"},
+      {"cts on while the reader's RTS is off, after another change",
+       {"set", "lrc=off", "cts=on"},
+       "cts=on: the reader's RTS is off, and CTS changes only while RTS is on; add rts=on",
+       {"7F", "39", "09 00 03 52 45 31 2C"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -76,7 +156,7 @@ TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
     const CtlRun run = RunCtl(sim, row.args);
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.out.find(row.word), std::string::npos) << run.out;
-    EXPECT_TRUE(sim.heard().empty());
+    EXPECT_EQ(sim.heard(), row.heard);
   }
 }
 

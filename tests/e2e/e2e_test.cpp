@@ -139,58 +139,6 @@ TEST(EndToEnd, SwipedCardFillsTheTrackBoxes) {
   }
 }
 
-// Each setting changed by its control in the console and by tkr520ctl (against a simulator of
-// its own; each run first connects: warm reset, version, "RE1"): both readers hear the row.
-TEST(EndToEnd, TogglesChangeTheReaderAndTheLabelsFollow) {
-  Sim sim, ctlSim;
-  Console console("SWPDEMO2", {"COM1=" + sim.path});
-  ASSERT_TRUE(console.started()) << console.output();
-  const std::string re1 = "09 00 03 52 45 31 2C";
-  struct Step {
-    const char* click;  // nullptr: a dialog's control, which the trace cannot reach
-    std::vector<std::string> ctl;
-    std::vector<std::string> frames;  // what the reader hears, in order
-    const char* label;
-    const char* caption;
-  };
-  const Step steps[] = {
-      {"BuzzerCheckBox", {"set", "buzzer=off"}, {"09 00 03 42 5A 44 56", "7F", re1}, "BuzzerLabel", "Disable"},
-      {"JISCheckBox", {"set", "jis=on"}, {"09 00 03 4A 48 45 4D", "7F", re1}, "JISLabel", "With"},
-      {"LRCCheckBox", {"set", "lrc=off"}, {"09 00 03 4C 43 44 41", "7F", re1}, "LRCLabel", "No LRC"},
-      {"SelfArmCheckBox", {"set", "selfarm=on"}, {"09 00 03 53 41 45 5D", "7F", re1}, "SelfArmLabel", "Enable"},
-      {"SSESCheckBox", {"set", "sses=off"}, {"09 00 03 45 53 44 58", "7F", re1}, "SSESLabel", "No SS&&ES"},
-      {"TK1CheckBox", {"set", "tracks=2,3"}, {"09 00 03 54 4B 36 23"}, nullptr, nullptr},
-      {nullptr, {"set", "protocol=2"}, {"09 00 03 50 43 33 2A", re1}, nullptr, nullptr},
-      {nullptr, {"set", "separator=2c"}, {"09 00 03 70 31 00 4B", "09 00 03 73 31 00 48",
-       "09 00 03 70 32 00 48", "09 00 03 73 32 00 4B", "09 00 03 70 33 00 49",
-       "09 00 03 73 33 00 4A", "09 00 03 53 50 2C 25"}, nullptr, nullptr},
-      {"DefaultButton", {"defaults"}, {"09 00 03 44 46 00 08", "7F", "7F", re1}, "BuzzerLabel", "Enable"},
-      {nullptr, {"set", "jis=off"}, {}, nullptr, nullptr},  // already off: nothing is sent
-  };
-  for (const Step& step : steps) {
-    SCOPED_TRACE(step.ctl.back());
-    if (step.click) {
-      const std::size_t before = sim.heard().size();
-      console.send(std::string("click ") + step.click);
-      const State s = console.dump();  // runs once the click's exchanges have ended
-      EXPECT_EQ(sim.heardSince(before), step.frames);
-      if (step.label) {
-        EXPECT_EQ(s.at(step.label), step.caption);
-      }
-    }
-    const std::size_t before = ctlSim.heard().size();
-    const CtlRun run = RunCtl(ctlSim, step.ctl);
-    EXPECT_EQ(run.status, 0) << run.out;
-    const auto heard = ctlSim.heardSince(before);
-    ASSERT_GE(heard.size(), 3u);
-    EXPECT_EQ(std::vector<std::string>(heard.begin() + 3, heard.end()), step.frames);
-  }
-  const State s = console.dump();
-  EXPECT_EQ(s.at("BaudRateLabel"), "9600");
-  EXPECT_EQ(s.at("JISLabel"), "Without");  // the defaults are back
-  EXPECT_EQ(s.at("JISCheckBox"), "0");
-}
-
 TEST(EndToEnd, CommandListRowsWriteTheirBytesAndASecondInstanceEndsSilently) {
   Sim sim;
   Console console("SWPDEMO2", {"COM1=" + sim.path});
