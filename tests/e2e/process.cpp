@@ -9,6 +9,15 @@ std::string Binary(const std::string& name) {
   return std::string(TKR_BIN_DIR) + "/" + name;
 }
 
+State ParseState(const std::vector<std::string>& lines) {
+  State state;
+  for (const auto& line : lines) {
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) state[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return state;
+}
+
 Process::Process(const std::string& program, const std::vector<std::string>& args,
                  const std::map<std::string, std::string>& env) {
   QStringList list;
@@ -39,6 +48,11 @@ void Process::send(const std::string& line) {
   process_.waitForBytesWritten(1000);
 }
 
+int Process::exitCode() {
+  process_.waitForFinished(10000);
+  return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+}
+
 bool Process::nextLine(std::string& line, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
   for (;;) {
@@ -50,14 +64,10 @@ bool Process::nextLine(std::string& line, int timeoutMs) {
       return true;
     }
     if (deadline.hasExpired()) return false;
-    if (!process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-      const QByteArray rest = process_.readAllStandardOutput();
-      buffer_.append(rest.constData(), static_cast<std::size_t>(rest.size()));
-      if (buffer_.find('\n') == std::string::npos) return false;
-      continue;
-    }
+    const bool more = process_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
     const QByteArray chunk = process_.readAllStandardOutput();
     buffer_.append(chunk.constData(), static_cast<std::size_t>(chunk.size()));
+    if (!more && buffer_.find('\n') == std::string::npos) return false;
   }
 }
 
@@ -69,12 +79,8 @@ std::string Process::readLine(int timeoutMs) {
 Process::Lines Process::readUntil(const std::string& marker, int timeoutMs) {
   Lines out;
   QDeadlineTimer deadline(timeoutMs);
-  std::string line;
-  while (nextLine(line, static_cast<int>(std::max<qint64>(0, deadline.remainingTime())))) {
-    if (line == marker) {
-      out.found = true;
-      return out;
-    }
+  for (std::string line; nextLine(line, static_cast<int>(std::max<qint64>(0, deadline.remainingTime())));) {
+    if ((out.found = line == marker)) break;
     out.lines.push_back(line);
   }
   return out;

@@ -28,6 +28,9 @@ class Process {
   std::string allOutput() const { return seen_; }
   bool running() const { return process_.state() == QProcess::Running; }
   qint64 pid() const { return process_.processId(); }
+  void closeInput() { process_.closeWriteChannel(); }
+  // Once the program has ended (readLine found nothing more): its exit code, -1 after a crash.
+  int exitCode();
   // A long run reads far more than it could keep; allOutput() is then empty.
   void keepOutput(bool keep) { keep_ = keep; }
 
@@ -41,6 +44,10 @@ class Process {
 
 // The built program's path.
 std::string Binary(const std::string& name);
+
+// "name=value" lines (a --trace dump) as a map; other lines are left out.
+using State = std::map<std::string, std::string>;
+State ParseState(const std::vector<std::string>& lines);
 
 // tkr520-sim on its pseudo-terminal, driven over its standard input.
 struct Sim {

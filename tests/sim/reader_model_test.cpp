@@ -33,10 +33,6 @@ Bytes Ask(ReaderModel& reader, const Bytes& command) {
   return replies.empty() ? Bytes{} : replies.front().bytes;
 }
 
-void Send(ReaderModel& reader, const std::vector<const char*>& frames) {
-  for (const char* frame : frames) ASSERT_EQ(Ask(reader, Hex(frame)), "^") << frame;
-}
-
 // clang-format off
 // Each row: frames sent in order, the answer to the last one, what RE1 then reports, and the
 // line the reader uses after the warm reset that follows.
@@ -44,7 +40,6 @@ TEST(ReaderModel, ConfigurationFramesShowInRE1AndLineChangesWaitForTheWarmReset)
   struct Row { const char* name; std::vector<const char*> frames; Bytes answer; Bytes status; const char* line = kDefaultLine; };
   const std::vector<Row> rows = {
       {"buzzer off", {kBuzzerOff}, "^", "80007034"},
-      {"buzzer on again", {kBuzzerOff, "09 00 03 42 5A 45 57"}, "^", kDefaultStatus},
       {"JIS head, self-arm on, buzzer off", {kJisOn, "09 00 03 53 41 45 5D", kBuzzerOff}, "^", "80007C34"},
       {"LRC off sets the no-LRC bit", {kNoLrc}, "^", "C0007134"},
       {"SS/ES and LRC off", {"09 00 03 45 53 44 58", kNoLrc}, "^", "40007134"},
@@ -52,7 +47,6 @@ TEST(ReaderModel, ConfigurationFramesShowInRE1AndLineChangesWaitForTheWarmReset)
       {"protocol 1", {"09 00 03 50 43 32 2B"}, "^", "80807134"},
       {"protocol 2 with RTS", {"09 00 03 50 43 33 2A", "09 00 03 52 54 45 49"}, "^", "80E07134"},
       {"track 3 only", {"09 00 03 54 4B 34 21"}, "^", "80004134"},
-      {"1200 baud", {"09 00 03 42 52 30 2A"}, "^", kDefaultStatus, "1200,n,8,1"},
       {"19200 baud", {kBaud19200}, "^", kDefaultStatus, "19200,n,8,1"},
       {"even parity", {"09 00 03 50 54 30 3E"}, "^", kDefaultStatus, "9600,e,7,1"},
       {"defaults undo settings and a pending baud", {kBuzzerOff, kNoLrc, kBaud19200, "09 00 03 44 46 00 08"}, "^", kDefaultStatus},
@@ -109,7 +103,6 @@ TEST(ReaderModel, CommandsAndSwipesAnswerAsTheConsoleExpects) {
       {"track 3 without a card", -1, {}, "S", "+"},
       {"configuration request", -1, {}, "#", kDefaultStatus},
       {"reader status", -1, {}, "$", "READY"},
-      {"ready to read, lower case", -1, {}, "p", "^"},
       {"pause", -1, {}, "\x13", "^"},
       {"unknown letter", -1, {}, "A", "!"},
       {"zero byte", -1, {}, "\0"s, "!"},
@@ -135,7 +128,7 @@ TEST(ReaderModel, CommandsAndSwipesAnswerAsTheConsoleExpects) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ReaderModel reader;
-    Send(reader, row.setup);
+    for (const char* frame : row.setup) ASSERT_EQ(Ask(reader, Hex(frame)), "^") << frame;
     const Bytes sent = row.card < 0 ? Bytes{} : reader.swipe(cards[static_cast<std::size_t>(row.card)]);
     EXPECT_EQ(row.command.empty() ? sent : Ask(reader, row.command), row.answer);
   }
@@ -153,12 +146,8 @@ TEST(ReaderModel, CommandsSplitOrJoinedAcrossWrites) {
   const Bytes prefix = Hex("09 00 08 70 32 09 FF 00 00 00 00 B5");
   const auto replies = reader.hostWrote(kRE1.substr(kRE1.size() - 1) + "ab" + prefix);
   ASSERT_EQ(replies.size(), 4u);
-  const std::vector<std::pair<std::size_t, Bytes>> expected = {
-      {0, kDefaultStatus}, {1, "!"}, {2, "!"}, {14, "^"}};
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(replies[i].after, expected[i].first) << i;
-    EXPECT_EQ(replies[i].bytes, expected[i].second) << i;
-  }
+  const std::pair<std::size_t, Bytes> expected[] = {{0, kDefaultStatus}, {1, "!"}, {2, "!"}, {14, "^"}};
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(std::pair(replies[i].after, replies[i].bytes), expected[i]) << i;
   EXPECT_FALSE(reader.midFrame());
   EXPECT_EQ(reader.commands(), (std::vector<Bytes>{kRE1, "a", "b", prefix}));
   EXPECT_EQ(reader.config().prefix[1], Hex("09 FF"));
@@ -168,7 +157,7 @@ TEST(ReaderModel, CommandsSplitOrJoinedAcrossWrites) {
   EXPECT_EQ(Ask(reader, kRE1), kDefaultStatus);
 }
 
-TEST(ReaderModel, SilentReaderObeysButNeverAnswers) {
+TEST(ReaderModel, SilentReaderObeysButNeverAnswersAndGarbageIsRepeatableForASeed) {
   ReaderModel reader;
   reader.setFault(Fault::Silent);
   EXPECT_TRUE(reader.hostWrote(Hex(kBuzzerOff) + "9\x7F").empty());
@@ -176,9 +165,7 @@ TEST(ReaderModel, SilentReaderObeysButNeverAnswers) {
   reader.setFault(Fault::Normal);
   EXPECT_EQ(Ask(reader, kRE1), "80007034");  // the buzzer frame took effect
   EXPECT_EQ(Ask(reader, "T"), "3");          // and the card was read
-}
 
-TEST(ReaderModel, GarbageIsRandomButRepeatableForASeed) {
   ReaderModel a(7), b(7), c(8);
   for (ReaderModel* r : {&a, &b, &c}) r->setFault(Fault::Garbage);
   std::set<std::uint8_t> seen;

@@ -6,19 +6,21 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "sim/pty_reader.h"
+#include "tests/e2e/process.h"
 #include "tests/protocol/hex_bytes.h"
 
 namespace tkr::sim {
 namespace {
+
+using e2e::Sim;
+using namespace std::string_literals;
+using protocol::test::Hex;
 
 // Generous: the machine is shared, and only a broken program ever reaches it.
 constexpr int kDeadlineMs = 10'000;
@@ -39,20 +41,16 @@ bool WriteAll(int fd, const Bytes& data) {
   return write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
 }
 
-// Reads until done(what came) holds, the other end hangs up, or nothing comes for a while.
-Bytes ReadUntil(int fd, const std::function<bool(const Bytes&)>& done) {
+// Reads `count` bytes, or less when the other end hangs up or nothing comes for a while.
+Bytes ReadCount(int fd, std::size_t count) {
   Bytes got;
   char buf[256];
-  for (pollfd p{fd, POLLIN, 0}; !done(got) && poll(&p, 1, kDeadlineMs) > 0;) {
+  for (pollfd p{fd, POLLIN, 0}; got.size() < count && poll(&p, 1, kDeadlineMs) > 0;) {
     const ssize_t n = read(fd, buf, sizeof buf);
     if (n <= 0) break;
     got.append(buf, static_cast<std::size_t>(n));
   }
   return got;
-}
-
-Bytes ReadCount(int fd, std::size_t count) {
-  return ReadUntil(fd, [count](const Bytes& b) { return b.size() >= count; });
 }
 
 bool Exists(const std::string& path) {
@@ -66,102 +64,58 @@ bool WaitFor(const std::function<bool()>& holds) {
   return holds();
 }
 
-// The program with its stdin and its stdout and stderr (together) on pipes.
-class Program {
- public:
-  explicit Program(std::vector<std::string> args) {
-    int in[2], out[2];
-    EXPECT_EQ(pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC), 0);
-    args.insert(args.begin(), TKR_SIM_PROGRAM);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if ((pid_ = fork()) == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      dup2(out[1], 2);
-      execv(TKR_SIM_PROGRAM, argv.data());
-      _exit(127);
-    }
-    EXPECT_GT(pid_, 0);
-    close(in[0]);
-    close(out[1]);
-    stdin_ = in[1];
-    stdout_ = out[0];
-  }
-  ~Program() {
-    close(stdin_);
-    close(stdout_);
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
-  }
-
-  void closeInput() { close(stdin_), stdin_ = -1; }
-  void signal(int sig) { kill(pid_, sig); }
-  void say(const std::string& line) { EXPECT_TRUE(WriteAll(stdin_, line + "\n")); }
-  std::string firstLine() {
-    output = ReadUntil(stdout_, [](const Bytes& b) { return b.find('\n') != Bytes::npos; });
-    return output.substr(0, output.find('\n'));
-  }
-  // Waits for the program to close its output (it has ended), then reaps it.
-  int exitStatus() {
-    output += ReadUntil(stdout_, [](const Bytes&) { return false; });
-    int status = -1;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  Bytes output;  // what has been read so far
-
- private:
-  pid_t pid_ = -1;
-  int stdin_ = -1, stdout_ = -1;
-};
-
 TEST(SimProgram, ServesARawTerminalThroughUnplugAndReplug) {
-  Program sim({});
-  const std::string path = sim.firstLine();
-  ASSERT_TRUE(Exists(path)) << path;
-  int host = OpenRaw(path);
-  ASSERT_GE(host, 0) << path;
+  Sim sim;
+  int host = OpenRaw(sim.path);
+  ASSERT_GE(host, 0) << sim.path;
 
   // Host to reader: a frame holding 09, FF, 00, XON, XOFF and CR is obeyed only if it arrives
   // as sent (its LRC); it makes those bytes but the 00 the prefix of track 2.
-  const Bytes frame = protocol::test::Hex("09 00 08 70 32 09 FF 00 11 13 0D BA");
+  const Bytes frame = Hex("09 00 08 70 32 09 FF 00 11 13 0D BA");
   ASSERT_TRUE(WriteAll(host, frame + "9"));
   EXPECT_EQ(ReadCount(host, 12), "^TKR510V1.07");
 
   // Reader to host: the same bytes as prefix and as track data.
-  sim.say("swipe + \\x09\\xFF\\x00\\x11\\x13\\x0D *");
-  ReaderModel twin;
-  twin.hostWrote(frame);
-  const Bytes swiped = twin.swipe(Card{"", '3', false, {Track::None(), Track::Of(protocol::test::Hex("09 FF 00 11 13 0D")), Track::Bad()}});
-  ASSERT_EQ(swiped.substr(0, 8), "+\r\t\xFF\x11\x13\r;");
+  sim.process.send("swipe + \\x09\\xFF\\x00\\x11\\x13\\x0D *");
+  const Bytes swiped = "+\r\t\xFF\x11\x13\r;\t\xFF\x00\x11\x13\r?=\r*\r"s;  // = is the LRC
   EXPECT_EQ(ReadCount(host, swiped.size()), swiped);
 
-  sim.say("unplug");
+  sim.process.send("unplug");
   pollfd p{host, POLLIN, 0};
   ASSERT_EQ(poll(&p, 1, kDeadlineMs), 1);
   EXPECT_TRUE(p.revents & POLLHUP);
-  EXPECT_TRUE(WaitFor([&] { return !Exists(path); }));
+  EXPECT_TRUE(WaitFor([&] { return !Exists(sim.path); }));
   close(host);
 
-  sim.say("replug");
-  ASSERT_TRUE(WaitFor([&] { return Exists(path); }));
-  host = OpenRaw(path);
-  ASSERT_GE(host, 0);
+  sim.process.send("replug");
+  ASSERT_TRUE(WaitFor([&] { return Exists(sim.path); }));
+  host = OpenRaw(sim.path);
   ASSERT_TRUE(WriteAll(host, "9"));
   EXPECT_EQ(ReadCount(host, 11), "TKR510V1.07");
-
-  sim.say("quit");
-  EXPECT_EQ(sim.exitStatus(), 0);
-  EXPECT_FALSE(Exists(path));
   close(host);
+
+  sim.process.send("quit");
+  EXPECT_EQ(sim.process.exitCode(), 0);
+  EXPECT_FALSE(Exists(sim.path));
+}
+
+// In the background: no commands, still answering after stdin is gone, ends on SIGTERM.
+TEST(SimProgram, NoStdinServesUntilTerminated) {
+  e2e::Process sim(e2e::Binary("tkr520-sim"), {"--no-stdin"});
+  const std::string path = sim.readLine();
+  sim.closeInput();
+  const int host = OpenRaw(path);
+  ASSERT_TRUE(WriteAll(host, "9"));
+  EXPECT_EQ(ReadCount(host, 11), "TKR510V1.07");
+  close(host);
+  kill(static_cast<pid_t>(sim.pid()), SIGTERM);
+  EXPECT_EQ(sim.exitCode(), 0);
+  EXPECT_FALSE(Exists(path));
 }
 
 TEST(PtyReader, HostAtAnotherSpeedIsIgnored) {
   PtyReader reader;
   const int host = OpenRaw(reader.path(), B19200);
-  ASSERT_GE(host, 0);
   ASSERT_TRUE(WriteAll(host, "9"));
   ASSERT_TRUE(WaitFor([&] { return reader.ignoredBytes() == 1; }));
   termios t{};
@@ -173,28 +127,6 @@ TEST(PtyReader, HostAtAnotherSpeedIsIgnored) {
   EXPECT_EQ(ReadCount(host, 1), "0");
   EXPECT_EQ(reader.received(), std::vector<Bytes>{"T"});
   close(host);
-}
-
-// In the background: no commands, still answering after stdin is gone, ends on SIGTERM.
-TEST(SimProgram, NoStdinServesUntilTerminated) {
-  Program sim({"--no-stdin"});
-  const std::string path = sim.firstLine();
-  sim.closeInput();
-  const int host = OpenRaw(path);
-  ASSERT_GE(host, 0) << path;
-  ASSERT_TRUE(WriteAll(host, "9"));
-  EXPECT_EQ(ReadCount(host, 11), "TKR510V1.07");
-  close(host);
-  sim.signal(SIGTERM);
-  EXPECT_EQ(sim.exitStatus(), 0);
-  EXPECT_FALSE(Exists(path));
-}
-
-TEST(SimProgram, BadOptionIsOneLineAndStatusTwo) {
-  Program sim({"--frobnicate"});
-  EXPECT_EQ(sim.exitStatus(), 2);
-  EXPECT_NE(sim.output.find("--frobnicate"), std::string::npos);
-  EXPECT_EQ(sim.output.find('\n'), sim.output.size() - 1);
 }
 
 }  // namespace
