@@ -23,6 +23,7 @@ constexpr std::string_view kBusyText = "Under processing, please don't swipe car
 struct Record {
   bool toReader;
   Bytes bytes;
+  std::size_t chars;
 };
 
 int HexDigit(char c) {
@@ -31,30 +32,66 @@ int HexDigit(char c) {
   return -1;  // lower case never appears
 }
 
-std::vector<Record> ParseMonitor(const std::string& text) {
-  std::vector<Record> out;
+void ParseRecords(std::string_view text, std::deque<Record>& out) {
   std::size_t i = 0;
   while (i < text.size()) {
-    const std::string_view head = std::string_view(text).substr(i, 10);
+    const std::size_t start = i;
+    const std::string_view head = text.substr(i, 10);
     Require(head == "PC-->MSR\r\n" || head == "PC<--MSR\r\n", "monitor: record header");
-    Record r{head[2] == '-', {}};
+    Record r{head[2] == '-', {}, 0};
     for (i += 10; i + 1 < text.size() && text[i] != '\r'; i += 4) {
       Require(i + 4 <= text.size() && text[i + 2] == 'h' && text[i + 3] == ' ' &&
                   HexDigit(text[i]) >= 0 && HexDigit(text[i + 1]) >= 0,
               "monitor: byte as XXh");
       r.bytes += static_cast<char>(HexDigit(text[i]) * 16 + HexDigit(text[i + 1]));
     }
-    Require(std::string_view(text).substr(i, 2) == "\r\n", "monitor: data line end");
+    Require(text.substr(i, 2) == "\r\n", "monitor: data line end");
     i += 2;
+    r.chars = i - start;
     out.push_back(std::move(r));
   }
-  return out;
 }
 
-struct Run {
-  explicit Run(Edition edition) : r(edition) {}
+// The monitor as the console changed it, parsed and matched against the line as records
+// come: each check looks only at what changed since the last one, since going over the whole
+// text (up to 1 MiB) after every step made the fuzzing crawl. A trim or a clear starts the
+// matching over on the records left, as a check of the whole text would see them.
+struct Monitor : WatchedLog::Watcher {
+  void appended(const std::string& t) override { text += t; }
+  void trimmed(std::size_t lines) override {  // the oldest lines go, as the box drops them
+    std::size_t cut = 0;
+    for (std::size_t i = 0; i < lines && cut < text.size(); ++i) {
+      const std::size_t end = text.find('\n', cut);
+      cut = end == std::string::npos ? text.size() : end + 1;
+    }
+    text.erase(0, cut);
+    for (; !records.empty() && cut >= records.front().chars; records.pop_front()) {
+      cut -= records.front().chars;
+      checked -= records.front().chars;
+      toReader -= records.front().toReader;
+    }
+    Require(cut == 0 || records.empty(), "monitor: trimmed inside a record");
+    matched = 0;
+  }
+  void cleared() override {
+    text.clear();
+    records.clear();
+    checked = toReader = matched = 0;
+  }
 
-  void check() {
+  std::string text;
+  std::size_t checked = 0;  // text[0, checked) is parsed into records
+  std::deque<Record> records;
+  std::size_t toReader = 0;  // records of commands among them
+  // Records [0, matched) are matched: the commands to writes from `base` on, the receptions
+  // to the delivered line before `from`.
+  std::size_t matched = 0, base = 0, nextWrite = 0, from = 0;
+};
+
+struct Run {
+  explicit Run(Edition edition) : r(edition) { r.c.w.txtReceive.watcher = &monitor; }
+
+  void check(bool whole = false) {
     Module1& m = r.c.m();
     Require(m.ReplyBuffer.size() <= Module1::kReplyBufferLimit, "reply buffer past its limit");
     Require(!m.ToggleBusy || m.ExchangeActive(), "a wait outside any exchange");
@@ -66,40 +103,49 @@ struct Run {
     Require(!m.ToggleBusy || busy == kBusyText || busy == "Ready",
             "a running wait shows the no-reader text");
 
-    const std::string text = r.c.monitor();
-    const std::vector<Record> records = ParseMonitor(text);
-    Require(text.size() == m.monitor().size(), "monitor size bookkeeping");
-    Require(text.size() <= link::MonitorLog::kLimit || records.size() == 1, "monitor past its bound");
+    Monitor& mon = monitor;
+    // Now and then, and at the end, the box's own text against what the console wrote.
+    if (whole || ++checks % 64 == 0) Require(r.c.monitor() == mon.text, "monitor: box text");
+    const std::size_t parsed = mon.records.size();
+    ParseRecords(std::string_view(mon.text).substr(mon.checked), mon.records);
+    mon.checked = mon.text.size();
+    for (std::size_t i = parsed; i < mon.records.size(); ++i) mon.toReader += mon.records[i].toReader;
+    const std::size_t count = mon.records.size();
+    Require(mon.text.size() == m.monitor().size(), "monitor size bookkeeping");
+    Require(mon.text.size() <= link::MonitorLog::kLimit || count == 1, "monitor past its bound");
     // Every command since the monitor was last emptied stands there, in order; receptions
     // are runs of the delivered bytes in the order they came (bytes flushed or cut short by
     // a new command leave gaps).
     const std::vector<Bytes>& writes = r.c.port.writes();
-    std::size_t w = writes.size(), to = 0;
-    for (const Record& rec : records) to += rec.toReader;
-    Require(to <= w, "monitor shows more commands than were sent");
-    w -= to;
+    Require(mon.toReader <= writes.size(), "monitor shows more commands than were sent");
+    if (writes.size() - mon.toReader != mon.base) mon.matched = 0;  // more commands went out
+    if (mon.matched == 0) {
+      mon.base = mon.nextWrite = writes.size() - mon.toReader;
+      mon.from = 0;
+    }
     const Bytes& line = r.c.port.delivered();
-    std::size_t from = 0;
-    const Record* previous = nullptr;
-    for (const Record& rec : records) {
+    for (; mon.matched < count; ++mon.matched) {
+      const Record& rec = mon.records[mon.matched];
+      const Record* previous = mon.matched > 0 ? &mon.records[mon.matched - 1] : nullptr;
       const bool echo = previous && !previous->toReader && previous->bytes == rec.bytes;
-      previous = &rec;
       if (rec.toReader) {
-        Require(rec.bytes == writes[w++], "monitor: a command differs from what was sent");
+        Require(rec.bytes == writes[mon.nextWrite++], "monitor: a command differs from what was sent");
       } else if (echo && m.legacy()) {
         // The legacy edition logs an unrecognised reply a second time, right after the first.
       } else {
-        const std::size_t at = line.find(rec.bytes, from);
+        const std::size_t at = line.find(rec.bytes, mon.from);
         Require(at != Bytes::npos, "monitor: a reception that did not come in that order");
-        from = at + rec.bytes.size();
+        mon.from = at + rec.bytes.size();
       }
     }
-    if (monitorCleared) Require(text.empty(), "Clear left text in the monitor");
+    if (monitorCleared) Require(mon.text.empty(), "Clear left text in the monitor");
     monitorCleared = false;
   }
 
+  Monitor monitor;  // outlives the console, which may still write while it goes
   WithReader r;
   bool monitorCleared = false;
+  unsigned checks = 0;
 };
 
 // One operator or line event, decoded from the input; runs at its virtual time.
@@ -230,7 +276,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run.r.load();
     run.check();
     loop.runFor(at + 30'000 * platform::fake::kMs);  // what the clicks queued runs to its end
-    run.check();
+    run.check(true);
     // Back at the top of the event loop no flag of a sequence may stay set: a stuck
     // ToggleBusy would lock the toggles for good.
     const Module1& m = run.r.c.m();

@@ -34,6 +34,32 @@ class ScriptedDevice : public LineDevice {
   FakeSerialPort* port_ = nullptr;
 };
 
+// The monitor box, telling a watcher of each change as the console makes it.
+class WatchedLog : public FakeLog {
+ public:
+  struct Watcher {
+    virtual void appended(const std::string& text) = 0;
+    virtual void trimmed(std::size_t lines) = 0;
+    virtual void cleared() = 0;
+
+   protected:
+    ~Watcher() = default;
+  };
+  void append(const std::string& t) override {
+    FakeLog::append(t);
+    if (watcher) watcher->appended(t);
+  }
+  void removeLeadingLines(std::size_t lines) override {
+    FakeLog::removeLeadingLines(lines);
+    if (watcher) watcher->trimmed(lines);
+  }
+  void clear() override {
+    FakeLog::clear();
+    if (watcher) watcher->cleared();
+  }
+  Watcher* watcher = nullptr;
+};
+
 struct FakeMainWindow {
   FakeControl COMPortLabel, BaudRateLabel, ParityLabel, RTSLabel, CTSLabel, SelfArmLabel,
       LRCLabel, SSESLabel, ProtocolLabel, JISLabel, BuzzerLabel, CardTypeLabel, FWLabel,
@@ -42,7 +68,7 @@ struct FakeMainWindow {
       RTSCheckBox, CTSCheckBox, TK1CheckBox, TK2CheckBox, TK3CheckBox;
   FakeControl DefaultButton, PreSuffixCommand, CardDataButton;
   FakeControl Track1TextBox, Track2TextBox, Track3TextBox, txtSend;
-  FakeLog txtReceive;
+  WatchedLog txtReceive;
   FakeControl Panel1, Panel2, Panel3, Panel4;
   // Detecting_form
   FakeControl StepLabel, COMLabel, DataLabel;
