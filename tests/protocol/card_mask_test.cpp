@@ -16,7 +16,6 @@ TEST(CardMask, AccountNumberKeepsFirstSixAndLastFourOnTracks1And2) {
       {"track 1 with sentinel", 1, "%B4111111111111111^DOE/JOHN^2512101?", "%B411111******1111^DOE/JOHN^2512101?"},
       {"track 1 without sentinel", 1, "B5500000000000004^SMITH/ANN^2706101", "B550000******0004^SMITH/ANN^2706101"},
       {"track 2 with sentinel", 2, ";4111111111111111=2512101?", ";411111******1111=2512101?"},
-      {"track 2 without sentinel", 2, "6012345678901234=30011010000", "601234******1234=30011010000"},
       {"11 digits: one masked", 2, "12345678901=2512", "123456*8901=2512"},
       {"10 digits would show whole: all masked", 2, "1234567890=2512", "**********=2512"},
       {"short number all masked", 1, "B12345^A/B^2512101", "B*****^A/B^2512101"},

@@ -52,7 +52,7 @@ const ListRow kList[] = {
     {"Warm Reset", 26, SideEffect::None, "7F"},
 };
 
-TEST(HostCommands, ListRowsInDisplayedOrderWithTheirBytes) {
+TEST(HostCommands, ListRowsInDisplayedOrderWithTheirBytesAndNoOthers) {
   CommandTable table;
   table.BuildCommandTable();
   const auto list = HostCommandList();
@@ -68,15 +68,9 @@ TEST(HostCommands, ListRowsInDisplayedOrderWithTheirBytes) {
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found, &list[i]);  // the two "Ready to read" rows stay apart
   }
-}
-
-TEST(HostCommands, UnknownItemCodes) {
-  CommandTable table;
-  table.BuildCommandTable();
-  for (int code : {-1, 32, 100}) {
-    SCOPED_TRACE(code);
-    EXPECT_EQ(HostCommandBytes(code, table), Bytes());
-    EXPECT_EQ(FindHostCommand(code), nullptr);
+  for (int code : {-1, 32}) {
+    EXPECT_EQ(HostCommandBytes(code, table), Bytes()) << code;
+    EXPECT_EQ(FindHostCommand(code), nullptr) << code;
   }
 }
 
