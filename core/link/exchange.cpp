@@ -136,6 +136,14 @@ void Module1::EnableReaderControls() {
 
 void Module1::Timer1_Timer() {
   p_.Timer1.setEnabled(false);
+  if (!heldBack_.empty()) {
+    // The quiet time of a reception set aside: it is completed once its wait has returned.
+    if (WaitHoldsItsReply()) {
+      p_.Timer1.setEnabled(true);
+      return;
+    }
+    GatherReceived({});
+  }
   // Bytes still waiting after the quiet time mean the reception goes on.
   const bool gathered = !ReplyBuffer.empty();
   p_.pump.doEvents();

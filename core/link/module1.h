@@ -198,6 +198,7 @@ class Module1 {
   void StartTimeout(int units);  // Timer2 for TimeBase x units ms
   void CompleteReception();
   void GatherReceived(Bytes data);
+  bool WaitHoldsItsReply() const;
   void RestoreDefaultsSequence(bool emptyBufferFirst);
   CheckControl* TrackBox(int track) const;
   void SetStatusPanel(int panel, const Bytes& text);
@@ -219,6 +220,7 @@ class Module1 {
   bool drainPosted_ = false;
   bool resetProbeRunning_ = false;
   bool receptionHandedOver_ = false;  // the buffer holds a reception already dispatched
+  Bytes heldBack_;  // the next reception, begun before a wait returned with its reply
   std::deque<std::function<void()>> deferred_;
 };
 

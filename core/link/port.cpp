@@ -1,5 +1,7 @@
 // The one serial port: opening, closing, showing its settings, and the receive event.
 #include "core/link/module1.h"
+
+#include <utility>
 #include "core/protocol/line_settings.h"
 
 namespace tkr::link {
@@ -88,7 +90,22 @@ void Module1::OnComm() {
   if (!nested) p_.pump.doEvents();
 }
 
+bool Module1::WaitHoldsItsReply() const {
+  return receptionHandedOver_ && ReplyReceived && waitDepth_ > 0 && detectDepth_ == 0 &&
+         loadDepth_ == 0;
+}
+
 void Module1::GatherReceived(Bytes data) {
+  // A reader may start its next reception in the same pass of the event loop that completed
+  // the reply a wait was waiting for, before the wait has returned and its caller read the
+  // buffer. Those bytes are set aside until then: appended, they would stand again in this
+  // reception's record and be taken as part of the reply.
+  if (!heldBack_.empty() || WaitHoldsItsReply()) {
+    heldBack_ += data;
+    if (WaitHoldsItsReply() && heldBack_.size() < kReplyBufferLimit) return;
+    data = std::exchange(heldBack_, {});
+  }
+
   // A reception already logged and handed over is used up once no wait is left to read it (a
   // reply to a command sent without waiting, or one its caller left in the buffer): kept, it
   // would stand again at the head of this reception's record and of any card data. Only the

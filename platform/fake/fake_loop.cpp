@@ -19,7 +19,7 @@ void FakeLoop::cancel(std::uint64_t id) {
   keys_.erase(it);
 }
 
-void FakeLoop::dispatchDue() {
+void FakeLoop::dispatchDue(bool waiting) {
   const std::uint64_t horizon = seq_;
   std::vector<std::uint64_t> due;
   for (const auto& [key, fn] : queue_) {
@@ -33,23 +33,24 @@ void FakeLoop::dispatchDue() {
     auto node = queue_.extract(it->second);
     keys_.erase(it);
     node.mapped()();
+    if (waiting && afterEachEvent) afterEachEvent();
   }
 }
 
-void FakeLoop::doEvents() { dispatchDue(); }
+void FakeLoop::doEvents() { dispatchDue(false); }
 
 void FakeLoop::waitForEvents() {
   ++waits_;
   if (queue_.empty()) throw Stalled();
   now_ = std::max(now_, queue_.begin()->first.at);
-  dispatchDue();
+  dispatchDue(true);
 }
 
 void FakeLoop::runFor(Micros span) {
   const Micros end = now_ + span;
   while (!queue_.empty() && queue_.begin()->first.at <= end) {
     now_ = std::max(now_, queue_.begin()->first.at);
-    dispatchDue();
+    dispatchDue(true);
   }
   now_ = std::max(now_, end);
 }
@@ -62,7 +63,7 @@ bool FakeLoop::runUntil(const std::function<bool()>& pred, Micros limit) {
       return pred();
     }
     now_ = std::max(now_, queue_.begin()->first.at);
-    dispatchDue();
+    dispatchDue(true);
   }
   return true;
 }

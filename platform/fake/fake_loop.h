@@ -38,6 +38,9 @@ class FakeLoop : public EventPump {
   bool runUntil(const std::function<bool()>& pred, Micros limit);
   // Counts calls, so tests can tell a wait that pumped from one that did not.
   std::uint64_t waits() const { return waits_; }
+  // Runs after each event of a waiting pass (not of doEvents): a real loop may see a line
+  // event that became ready after a handler's own pump, before control returns to the wait.
+  std::function<void()> afterEachEvent;
 
  private:
   struct Key {
@@ -46,7 +49,7 @@ class FakeLoop : public EventPump {
     bool operator<(const Key& o) const { return at != o.at ? at < o.at : seq < o.seq; }
   };
   // Runs every event due now that was queued before the call.
-  void dispatchDue();
+  void dispatchDue(bool waiting);  // waiting: a pass of a wait, not of a handler's pump
 
   Micros now_ = 0;
   std::uint64_t seq_ = 0;

@@ -100,6 +100,25 @@ TEST(Swipe, AnEarlierReplyDoesNotStandAgainInTheSwipesRecord) {
   }
 }
 
+// The next reception can begin in the same pass of the loop that completed a wait's reply,
+// before the wait has returned: it stays a reception of its own, not a tail of that reply.
+TEST(Swipe, AReceptionBegunBeforeTheWaitReturnedStaysApart) {
+  WithReader t;
+  t.load();
+  t.reader->model().setFault(sim::Fault::Silent);
+  bool sent = false;
+  t.c.loop.afterEachEvent = [&] {
+    if (sent || !t.c.m().ReplyReceived) return;
+    sent = true;
+    t.c.port.deliver("B");
+  };
+  t.c.loop.after(20 * kMs, [&] { t.c.port.deliver("A"); });
+  t.c.m().SendTyped("Z");
+  t.c.loop.runFor(1000 * kMs);
+  // "B" came unasked: it is swipe data alone, and the card-data fetch follows.
+  EXPECT_EQ(t.c.monitor().substr(0, 26), "PC<--MSR\r\n42h \r\nPC-->MSR\r\n54h");
+}
+
 TEST(InterpretReply, StatusAndCardTypeTexts) {
   struct Row {
     const char* name;
