@@ -116,7 +116,7 @@ TEST(Swipe, AReceptionBegunBeforeTheWaitReturnedStaysApart) {
   t.c.m().SendTyped("Z");
   t.c.loop.runFor(1000 * kMs);
   // "B" came unasked: it is swipe data alone, and the card-data fetch follows.
-  EXPECT_EQ(t.c.monitor().substr(0, 26), "PC<--MSR\r\n42h \r\nPC-->MSR\r\n54h");
+  EXPECT_EQ(t.c.monitor().substr(0, 29), "PC<--MSR\r\n42h \r\nPC-->MSR\r\n54h");
 }
 
 TEST(InterpretReply, StatusAndCardTypeTexts) {
