@@ -162,7 +162,7 @@ void TraceConsole::execute(const std::string& raw) {
     const auto gap = arg.find(' ');
     const std::string name = arg.substr(0, gap);
     const std::string text = gap == std::string::npos ? std::string() : arg.substr(gap + 1);
-    module.RunWhenIdle([this, name, text] {
+    module.RunWhenIdle([name, text] {
       auto* box = DialogControl<QLineEdit>(name);
       if (!box) {
         print("ERROR no box " + name + "\n");
