@@ -16,12 +16,7 @@ sim::Card IsoCard() {
 }
 
 TEST(Swipe, FillsCardTypeAndTrackBoxes) {
-  struct Row {
-    const char* name;
-    sim::Card card;
-    Bytes track1, track2, track3;
-    Bytes cardType;
-  };
+  struct Row { const char* name; sim::Card card; Bytes track1, track2, track3; Bytes cardType; };
   sim::Card bad = IsoCard();
   bad.tracks = {sim::Track::None(), sim::Track::Of("1234"), sim::Track::Bad()};
   sim::Card binary = IsoCard();
@@ -75,11 +70,7 @@ TEST(Swipe, OnlyPendingTracksAreAsked) {
 }
 
 TEST(Swipe, AnEarlierReplyDoesNotStandAgainInTheSwipesRecord) {
-  struct Row {
-    const char* name;
-    void (*send)(link::Module1&);
-    const char* reply;
-  };
+  struct Row { const char* name; void (*send)(link::Module1&); const char* reply; };
   const Row rows[] = {
       // The card type dialog's Done sends its frame and never waits for the answer.
       {"unawaited_frame", [](link::Module1& m) { m.ReaderProtocol = 0; m.SendProtocolSetting(); },
@@ -165,11 +156,7 @@ TEST(InterpretReply, LegacyEchoesUnrecognisedReplies) {
 TEST(RefreshConfigView, LabelsFromEachPositionAndPartialReplies) {
   using W = FakeMainWindow;
   using Expect = std::vector<std::pair<FakeControl W::*, Bytes>>;
-  struct Row {
-    const char* name;
-    Bytes reply;
-    Expect expect;
-  };
+  struct Row { const char* name; Bytes reply; Expect expect; };
   const Row rows[] = {
       {"c_at_1", "C0000000", {{&W::SSESLabel, "Included"}, {&W::LRCLabel, "No LRC"}}},
       {"protocol_2_no_handshake", "00C00000",
@@ -182,13 +169,8 @@ TEST(RefreshConfigView, LabelsFromEachPositionAndPartialReplies) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    WithReader t(Edition::Current, 0);
-    ScriptedDevice dev(t.c.loop, [&](const Bytes&) { return row.reply; });
-    t.c.port.attach(1, &dev);
-    t.c.m().CommandTable.BuildCommandTable();
-    t.c.m().TimeBase = 100;
-    t.c.timer1.setInterval(100);
-    t.c.m().OpenPort(1, "9600,n,8,1", false);
+    Connected t(Edition::Current, [&](const Bytes&) { return row.reply; });
+    t.c.m().ReplyStatusEnabled = false;
     t.c.w.JISLabel.setCaption("old");
     t.c.w.FWLabel.setCaption("TKR510V1");  // a known reader: silence blanks nothing
     t.c.m().RefreshConfigView();

@@ -1,8 +1,6 @@
 // The operator's controls against the simulated reader: toggles, defaults, tracks, commands.
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "tests/protocol/hex_bytes.h"
 #include "tests/link/reader_fixture.h"
 
@@ -64,11 +62,7 @@ TEST(Toggles, ClickDuringAnotherWaitIsIgnored) {
 
 TEST(Toggles, RtsCtsInterlockAndPortFlowControl) {
   // The legacy edition drops the port's flow control on "CTD", the current one on "RTD".
-  struct Row {
-    const char* name;
-    Edition edition;
-    platform::Handshaking afterCtd;
-  };
+  struct Row { const char* name; Edition edition; platform::Handshaking afterCtd; };
   for (const Row& row : {Row{"current", Edition::Current, platform::comRTS},
                          Row{"legacy", Edition::Legacy, platform::comNone}}) {
     SCOPED_TRACE(row.name);
@@ -122,11 +116,7 @@ TEST(Defaults, RestoreReaderDefaultsReopensAt9600AndReadsBack) {
 TEST(Tracks, SelectionFramesFollowTheMask) {
   WithReader t;
   t.load();
-  struct Step {
-    const char* name;
-    FakeCheck FakeMainWindow::*box;
-    std::vector<Bytes> sent;
-  };
+  struct Step { const char* name; FakeCheck FakeMainWindow::*box; std::vector<Bytes> sent; };
   const Step steps[] = {
       {"uncheck_tk1_sends_tk6", &FakeMainWindow::TK1CheckBox, {Frame({9, 0, 3, 0x54, 0x4B, 0x36, 0x23})}},
       {"uncheck_tk2_sends_tk4", &FakeMainWindow::TK2CheckBox, {Frame({9, 0, 3, 0x54, 0x4B, 0x34, 0x21})}},
@@ -187,51 +177,6 @@ TEST(HostCommands, CardTypeReportAndReadConfigStatus) {
   t.c.w.BuzzerLabel.setCaption("kept");
   t.c.m().txtSend_Click(29);
   EXPECT_EQ(t.c.w.BuzzerLabel.caption(), "kept");
-}
-
-TEST(Stress, RandomClicksEndInAConsistentState) {
-  std::mt19937 rng(4242);
-  for (int round = 0; round < 12; ++round) {
-    SCOPED_TRACE(round);
-    WithReader t;
-    t.load();
-    FakeCheck* toggles[] = {&t.c.w.BuzzerCheckBox, &t.c.w.JISCheckBox, &t.c.w.LRCCheckBox,
-                            &t.c.w.SelfArmCheckBox, &t.c.w.SSESCheckBox};
-    FakeCheck* tracks[] = {&t.c.w.TK1CheckBox, &t.c.w.TK2CheckBox, &t.c.w.TK3CheckBox};
-    Micros at = t.c.loop.now();
-    for (int click = 0; click < 25; ++click) {
-      at += static_cast<Micros>(rng() % 400) * kMs;
-      const auto kind = static_cast<unsigned>(rng() % 5);
-      const auto pick = static_cast<unsigned>(rng());
-      t.c.loop.schedule(at, [&, kind, pick] {
-        switch (kind) {
-          case 0: toggles[pick % 5]->click(); break;
-          case 1: tracks[pick % 3]->click(); break;
-          case 2: t.c.m().txtSend_Click(static_cast<int>(pick % 32)); break;
-          case 3: t.reader->setReplyDelay(static_cast<Micros>(pick % 300) * kMs); break;
-          case 4: t.reader->setFault(pick % 4 == 0 ? sim::Fault::Silent : sim::Fault::Normal); break;
-        }
-      });
-    }
-    t.c.loop.schedule(at + 1, [&] { t.reader->setFault(sim::Fault::Normal); });
-    t.c.loop.runFor(at - t.c.loop.now() + 120000 * kMs);
-    ASSERT_FALSE(t.c.m().ExchangeActive());
-    // A last read-out shows the reader's truth; the boxes that were sent agree with it.
-    t.c.m().RefreshingView = true;
-    t.c.m().RefreshConfigView();
-    t.c.m().RefreshingView = false;
-    const sim::ReaderConfig& cfg = t.reader->model().config();
-    EXPECT_EQ(t.c.w.BuzzerLabel.caption(), cfg.buzzer ? "Enable" : "Disable");
-    EXPECT_EQ(t.c.w.JISLabel.caption(), cfg.jis ? "With" : "Without");
-    for (FakeCheck* box : toggles) {
-      EXPECT_EQ(box->backColor(), box->value() ? platform::kGreen : platform::kLightGreen);
-    }
-    const int mask = t.c.w.TK1CheckBox.value() + 2 * t.c.w.TK2CheckBox.value() +
-                     4 * t.c.w.TK3CheckBox.value();
-    EXPECT_NE(mask, 0);
-    EXPECT_EQ(t.c.w.BusyTextLabel.caption(), "Ready");
-    EXPECT_FALSE(t.c.m().ToggleBusy);
-  }
 }
 
 }  // namespace

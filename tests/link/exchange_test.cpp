@@ -1,6 +1,4 @@
 // The exchange cycle on the virtual clock: bytes on the line, monitor, panels, time-outs.
-#include <utility>
-
 #include <gtest/gtest.h>
 
 #include "tests/link/reader_fixture.h"
@@ -14,28 +12,8 @@ using platform::kRed;
 constexpr const char* kBusy = "Under processing, please don't swipe card!";
 constexpr const char* kNoReader = "Card Reader is not connected or defective.";
 
-// A console with the command table built and COM1 open on a scripted far end.
-struct Connected {
-  explicit Connected(Edition edition = Edition::Current, ScriptedDevice::Answer answer = {})
-      : c(edition), dev(c.loop, std::move(answer)) {
-    c.port.attach(1, &dev);
-    c.m().CommandTable.BuildCommandTable();
-    c.m().ReplyStatusEnabled = true;
-    c.m().TimeBase = 100;
-    c.timer1.setInterval(100);
-    c.m().OpenPort(1, "9600,n,8,1", false);
-  }
-  FakeConsole c;
-  ScriptedDevice dev;
-};
-
 TEST(SendCommand, WritesBytesAndEchoesThemInPanelAndMonitor) {
-  struct Row {
-    const char* name;
-    Bytes command;
-    Bytes panel2;
-    std::string monitor;
-  };
+  struct Row { const char* name; Bytes command; Bytes panel2; std::string monitor; };
   const Row rows[] = {
       {"host_command", "9", "9", "PC-->MSR\r\n39h \r\n"},
       {"warm_reset_del_unchanged", "\x7F", "\x7F", "PC-->MSR\r\n7Fh \r\n"},
@@ -89,33 +67,35 @@ TEST(Port, FailedOpenPerEdition) {
   }
 }
 
-TEST(WaitForReply, TimesOutAtExactlyTwoSeconds) {
-  Connected t;
-  t.c.w.FWLabel.setCaption("TKR510V1");
-  t.c.m().AwaitingReply = true;
-  t.c.m().SendCommand("Q");
-  const Micros start = t.c.loop.now();
-  t.c.m().WaitForReply();
-  EXPECT_EQ(t.c.loop.now() - start, 2000 * kMs);
-  EXPECT_FALSE(t.c.m().ReplyTimedOut);
-  EXPECT_FALSE(t.c.m().ToggleBusy);
-}
-
-TEST(WaitForReply, ReplyCompletedJustBeforeTheTimeOutCounts) {
-  // The reply's quiet time ends at 1999 ms in one case and at 2000 ms in the other.
-  for (const auto& [name, completesAt, timedOut] :
-       {std::tuple{"at_1999_ms", 1999, false}, std::tuple{"at_2000_ms", 2000, true}}) {
-    SCOPED_TRACE(name);
+TEST(WaitForReply, EndsAtTheReplysQuietTimeOrAfterTwoSeconds) {
+  struct Row {
+    const char* name;
+    int eventMs;  // a reply byte comes (its quiet time ends 100 ms later), or the device goes
+    bool vanish;
+    int endsMs;
+  };
+  const Row rows[] = {
+      {"reply_completes_at_1999_ms", 1899, false, 1999},
+      {"reply_completes_at_2000_ms_too_late", 1900, false, 2000},
+      {"device_vanishes_at_300_ms", 300, true, 2000},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
     Connected t;
     t.c.m().AwaitingReply = true;
     t.c.m().SendCommand("Q");
     const Micros start = t.c.loop.now();
-    // One reply byte delivered 100 ms before the quiet time is to end.
-    t.c.loop.schedule(start + (completesAt - 100) * kMs, [&] { t.c.port.deliver("^"); });
+    t.c.loop.schedule(start + row.eventMs * kMs, [&] {
+      row.vanish ? t.c.port.vanish() : t.c.port.deliver("^");
+    });
     t.c.m().WaitForReply();
-    EXPECT_EQ(t.c.loop.now() - start, completesAt * kMs);
+    EXPECT_EQ(t.c.loop.now() - start, row.endsMs * kMs);
+    EXPECT_FALSE(t.c.m().ToggleBusy);
     // Without a known version a time-out reports the reader missing; an answer does not.
-    EXPECT_EQ(t.c.w.DefaultButton.enabled(), !timedOut);
+    EXPECT_EQ(t.c.w.DefaultButton.enabled(), row.endsMs < 2000);
+    EXPECT_EQ(t.c.port.portOpen(), !row.vanish);
+    t.c.m().SendCommand("Q");  // after a vanished device: as for a port that is not open
+    EXPECT_EQ(t.c.shell.boxes.size(), row.vanish ? 1u : 0u);
   }
 }
 
@@ -126,6 +106,7 @@ TEST(WaitForReply, OutcomeFollowsTheFirmwareLabel) {
     bool reply;
     const char* busyText;
     bool controlsEnabledAfter;
+    Edition edition = Edition::Current;
   };
   const Row rows[] = {
       {"known_reader_answers", "TKR510V1", true, "Ready", true},
@@ -134,10 +115,11 @@ TEST(WaitForReply, OutcomeFollowsTheFirmwareLabel) {
       {"power_on_report_as_version_silent", ":", false, kNoReader, false},
       {"power_on_report_as_version_answers", ":", true, kNoReader, false},
       {"no_version_answers_leaves_indicator", "", true, "Ready", true},
+      {"legacy_always_ends_ready_never_disables", "", false, "Ready", true, Edition::Legacy},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    Connected t(Edition::Current, [&](const Bytes&) { return row.reply ? Bytes("^") : Bytes(); });
+    Connected t(row.edition, [&](const Bytes&) { return row.reply ? Bytes("^") : Bytes(); });
     t.c.w.FWLabel.setCaption(row.fw);
     t.c.w.BuzzerLabel.setCaption("Enable");
     t.c.m().AwaitingReply = true;
@@ -150,15 +132,6 @@ TEST(WaitForReply, OutcomeFollowsTheFirmwareLabel) {
     EXPECT_EQ(t.c.w.BuzzerCheckBox.enabled(), row.controlsEnabledAfter);
     EXPECT_EQ(t.c.w.BuzzerLabel.caption(), row.controlsEnabledAfter ? "Enable" : "");
   }
-}
-
-TEST(WaitForReply, LegacyAlwaysEndsReadyAndNeverDisables) {
-  Connected t(Edition::Legacy);
-  t.c.m().AwaitingReply = true;
-  t.c.m().SendCommand("Q");
-  t.c.m().WaitForReply();
-  EXPECT_EQ(t.c.w.BusyTextLabel.caption(), "Ready");
-  EXPECT_TRUE(t.c.w.DefaultButton.enabled());
 }
 
 TEST(WaitForReply, NextSuccessfulExchangeEnablesControlsAgain) {
@@ -179,12 +152,7 @@ TEST(WaitForReply, NextSuccessfulExchangeEnablesControlsAgain) {
 TEST(Reception, QuietTimeSetAtLoadEndsAReception) {
   // Characters less than 100 ms apart make one reception; a longer pause ends it, and with
   // it the wait for a reply.
-  struct Row {
-    const char* name;
-    int gapMs;
-    Micros waited;
-    std::string reply;
-  };
+  struct Row { const char* name; int gapMs; Micros waited; std::string reply; };
   const Row rows[] = {
       {"gaps_of_90_ms_one_reception", 90, 280 * kMs, "PC<--MSR\r\n41h 42h 43h \r\n"},
       {"gap_of_110_ms_ends_it", 110, 100 * kMs, "PC<--MSR\r\n41h \r\n"},
@@ -221,31 +189,10 @@ TEST(Reception, EveryByteValuePassesUnchanged) {
   EXPECT_EQ(t.c.monitor(), "PC-->MSR\r\n" + dump + "\r\nPC<--MSR\r\n" + dump + "\r\n");
 }
 
-TEST(Reception, StreamWithoutPauseIsCutIntoBoundedReceptions) {
-  Connected t;
-  t.c.m().AwaitingReply = false;
-  t.c.m().FetchingCardData = true;  // log only, no dispatch
-  const Bytes chunk(1024, 'A');
-  for (int i = 0; i < 200; ++i) t.c.port.deliver(chunk);  // 200 KiB, no quiet time
-  EXPECT_LT(t.c.m().ReplyBuffer.size(), link::Module1::kReplyBufferLimit);
-  // Nothing is lost: 50 full receptions of 4 KiB went to the monitor, the rest is gathering.
-  const std::string text = t.c.monitor();
-  std::size_t headers = 0;
-  for (std::size_t pos = 0; (pos = text.find("PC<--MSR", pos)) != std::string::npos; ++pos) {
-    ++headers;
-  }
-  EXPECT_EQ(headers, 50u);
-  EXPECT_EQ(t.c.m().ReplyBuffer.size(), 0u);
-}
-
 TEST(Reception, LineThatNeverPausesDoesNotNestTheHandler) {
   // Each arrival lands while the previous one's handler is still pumping events; a single
   // arrival larger than the buffer's limit is cut without ever holding more than it.
-  struct Row {
-    const char* name;
-    int arrivals;
-    std::size_t size;
-  };
+  struct Row { const char* name; int arrivals; std::size_t size; };
   for (const Row& row : {Row{"many_small_arrivals", 1500, 100}, Row{"one_huge_arrival", 1, 200 * 1024}}) {
     SCOPED_TRACE(row.name);
     Connected t;
@@ -300,21 +247,6 @@ TEST(Reception, SwipeCutAtTheLimitLeavesTheFetchUntilTheStreamPauses) {
   EXPECT_EQ(t.c.m().ReplyBuffer, Bytes(100, 'A'));
 }
 
-TEST(Reception, DeviceVanishingMidWaitEndsByTimeOut) {
-  Connected t(Edition::Current);
-  t.c.w.FWLabel.setCaption("TKR510V1");
-  t.c.m().AwaitingReply = true;
-  t.c.m().SendCommand("Q");
-  const Micros start = t.c.loop.now();
-  t.c.loop.schedule(start + 300 * kMs, [&] { t.c.port.vanish(); });
-  t.c.m().WaitForReply();
-  EXPECT_EQ(t.c.loop.now() - start, 2000 * kMs);
-  EXPECT_FALSE(t.c.port.portOpen());
-  t.c.m().SendCommand("Q");  // later sends: as for a port that is not open
-  ASSERT_EQ(t.c.shell.boxes.size(), 1u);
-  EXPECT_EQ(t.c.shell.boxes[0].title, "Warning");
-}
-
 TEST(Port, OpenShowAndClose) {
   Connected t;
   t.c.port.attach(3, &t.dev);
@@ -353,6 +285,11 @@ TEST(Monitor, TrimsTo768KiBKeepingTheNewestWholeRecords) {
   EXPECT_EQ(text.size(), t.c.m().monitor().size());
   EXPECT_EQ(text.rfind("PC<--MSR\r\n", 0), 0u);  // starts at a record
   EXPECT_EQ(text.substr(text.size() - 6), "78h \r\n");
+  // A single record past the bound stays whole: the newest one is never dropped.
+  Connected one;
+  one.c.m().AppendMonitorHeader("PC<--MSR");
+  one.c.m().AppendMonitor(Bytes(300'000, 'x'));
+  EXPECT_EQ(one.c.monitor().size(), 1'200'012u);
 }
 
 }  // namespace

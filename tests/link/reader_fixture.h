@@ -1,6 +1,7 @@
 #pragma once
 // A console on the fake platform with the simulated reader plugged into one COM port.
 #include <memory>
+#include <utility>
 
 #include "sim/in_process.h"
 #include "tests/support/fake_console.h"
@@ -25,6 +26,21 @@ struct WithReader {
 
   FakeConsole c;
   std::unique_ptr<sim::InProcessReader> reader;
+};
+
+// A console with the command table built and COM1 open on a scripted far end, no start-up.
+struct Connected {
+  explicit Connected(Edition edition = Edition::Current, ScriptedDevice::Answer answer = {})
+      : c(edition), dev(c.loop, std::move(answer)) {
+    c.port.attach(1, &dev);
+    c.m().CommandTable.BuildCommandTable();
+    c.m().ReplyStatusEnabled = true;
+    c.m().TimeBase = 100;
+    c.timer1.setInterval(100);
+    c.m().OpenPort(1, "9600,n,8,1", false);
+  }
+  FakeConsole c;
+  ScriptedDevice dev;
 };
 
 }  // namespace tkr::testing

@@ -31,42 +31,19 @@ FakeMainWindow::FakeMainWindow() {
 }
 
 link::MainView FakeMainWindow::view() {
-  link::MainView v;
-  v.COMPortLabel = &COMPortLabel;
-  v.BaudRateLabel = &BaudRateLabel;
-  v.ParityLabel = &ParityLabel;
-  v.RTSLabel = &RTSLabel;
-  v.CTSLabel = &CTSLabel;
-  v.SelfArmLabel = &SelfArmLabel;
-  v.LRCLabel = &LRCLabel;
-  v.SSESLabel = &SSESLabel;
-  v.ProtocolLabel = &ProtocolLabel;
-  v.JISLabel = &JISLabel;
-  v.BuzzerLabel = &BuzzerLabel;
-  v.CardTypeLabel = &CardTypeLabel;
-  v.FWLabel = &FWLabel;
-  v.BusyLabel = &BusyLabel;
-  v.BusyTextLabel = &BusyTextLabel;
-  v.BuzzerCheckBox = &BuzzerCheckBox;
-  v.SSESCheckBox = &SSESCheckBox;
-  v.SelfArmCheckBox = &SelfArmCheckBox;
-  v.LRCCheckBox = &LRCCheckBox;
-  v.JISCheckBox = &JISCheckBox;
-  v.RTSCheckBox = &RTSCheckBox;
-  v.CTSCheckBox = &CTSCheckBox;
-  v.TK1CheckBox = &TK1CheckBox;
-  v.TK2CheckBox = &TK2CheckBox;
-  v.TK3CheckBox = &TK3CheckBox;
-  v.DefaultButton = &DefaultButton;
-  v.PreSuffixCommand = &PreSuffixCommand;
-  v.CardDataButton = &CardDataButton;
-  v.Track1TextBox = &Track1TextBox;
-  v.Track2TextBox = &Track2TextBox;
-  v.Track3TextBox = &Track3TextBox;
-  v.txtSend = &txtSend;
-  v.txtReceive = &txtReceive;
-  v.StatusPanels = {&Panel1, &Panel2, &Panel3, &Panel4};
-  return v;
+  return {.COMPortLabel = &COMPortLabel, .BaudRateLabel = &BaudRateLabel, .ParityLabel = &ParityLabel,
+          .RTSLabel = &RTSLabel, .CTSLabel = &CTSLabel, .SelfArmLabel = &SelfArmLabel,
+          .LRCLabel = &LRCLabel, .SSESLabel = &SSESLabel, .ProtocolLabel = &ProtocolLabel,
+          .JISLabel = &JISLabel, .BuzzerLabel = &BuzzerLabel, .CardTypeLabel = &CardTypeLabel,
+          .FWLabel = &FWLabel, .BusyLabel = &BusyLabel, .BusyTextLabel = &BusyTextLabel,
+          .BuzzerCheckBox = &BuzzerCheckBox, .SSESCheckBox = &SSESCheckBox,
+          .SelfArmCheckBox = &SelfArmCheckBox, .LRCCheckBox = &LRCCheckBox,
+          .JISCheckBox = &JISCheckBox, .RTSCheckBox = &RTSCheckBox, .CTSCheckBox = &CTSCheckBox,
+          .TK1CheckBox = &TK1CheckBox, .TK2CheckBox = &TK2CheckBox, .TK3CheckBox = &TK3CheckBox,
+          .DefaultButton = &DefaultButton, .PreSuffixCommand = &PreSuffixCommand,
+          .CardDataButton = &CardDataButton, .Track1TextBox = &Track1TextBox,
+          .Track2TextBox = &Track2TextBox, .Track3TextBox = &Track3TextBox, .txtSend = &txtSend,
+          .txtReceive = &txtReceive, .StatusPanels = {&Panel1, &Panel2, &Panel3, &Panel4}};
 }
 
 link::DetectingView FakeMainWindow::detectingView() {
