@@ -128,6 +128,15 @@ std::string UsageText(const char* programName) {
          "  --help               show this text\n";
 }
 
+void RefreshPortsBeforeShowing(console::QtForms& forms, platform::qt::QtSerialPort& serial) {
+  forms.beforeShow = [&serial](platform::FormId form) {
+    if (form != platform::FormId::Detecting && form != platform::FormId::ComPort) return;
+    pq::PortMap map = serial.portMap();
+    map.refresh();
+    serial.setPortMap(std::move(map));
+  };
+}
+
 int RunConsole(int argc, char** argv, Edition edition, const char* programName) {
   // The options are read before any GUI object exists: --help, --list-ports and a usage
   // error must work where no display can be reached.
@@ -185,14 +194,7 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
     const std::string reason = failures[port];
     return serial.portMap().describe(port) + (reason.empty() ? "" : "\n" + reason);
   });
-  // A device plugged in since start-up gets its number when a detection starts or the port
-  // dialog opens; numbers already given stay.
-  forms.beforeShow = [&serial](platform::FormId form) {
-    if (form != platform::FormId::Detecting && form != platform::FormId::ComPort) return;
-    pq::PortMap map = serial.portMap();
-    map.refresh();
-    serial.setPortMap(std::move(map));
-  };
+  RefreshPortsBeforeShowing(forms, serial);
   // The process ends with _Exit; the simulated reader's link must not outlive it.
   shell.setEndHook([&reader](int) {
     if (reader) reader->stop();

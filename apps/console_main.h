@@ -6,6 +6,13 @@
 #include "core/protocol/bytes.h"
 #include "platform/qt/port_map.h"
 
+namespace tkr::console {
+class QtForms;
+}
+namespace tkr::platform::qt {
+class QtSerialPort;
+}
+
 namespace tkr::apps {
 
 struct Options {
@@ -28,6 +35,10 @@ struct ParsedOptions {
 ParsedOptions ParseOptions(const std::vector<std::string>& args);
 
 std::string UsageText(const char* programName);
+
+// A device plugged in since start-up gets its number when a detection starts or the port
+// dialog opens, before either shows; numbers already given stay.
+void RefreshPortsBeforeShowing(console::QtForms& forms, platform::qt::QtSerialPort& serial);
 
 int RunConsole(int argc, char** argv, Edition edition, const char* programName);
 

@@ -11,11 +11,13 @@
 #include <functional>
 #include <string>
 
+#include "apps/console_main.h"
 #include "dialogs/cardtype_form.h"
 #include "dialogs/comport_form.h"
 #include "dialogs/detecting_form.h"
 #include "dialogs/fixcode_form.h"
 #include "dialogs/info_form.h"
+#include "platform/qt/qt_serial_port.h"
 #include "tests/gui/main_form_fixture.h"
 
 namespace tkr::testing {
@@ -38,14 +40,11 @@ void TypeInto(QLineEdit* box, const QString& text) {
   QTest::keyClicks(box, text);
 }
 
-// Opens a combo box's list and picks an entry with the arrow keys and Enter.
+// Opens a combo box's list, moves to an entry and takes it with Enter.
 void ChooseEntry(QComboBox* combo, int row) {
   combo->showPopup();
-  QAbstractItemView* list = combo->view();
-  const int from = list->currentIndex().isValid() ? list->currentIndex().row() : 0;
-  for (int r = from; r < row; ++r) QTest::keyClick(list, Qt::Key_Down);
-  for (int r = from; r > row; --r) QTest::keyClick(list, Qt::Key_Up);
-  QTest::keyClick(list, Qt::Key_Return);
+  combo->view()->setCurrentIndex(combo->model()->index(row, 0));
+  QTest::keyClick(combo->view(), Qt::Key_Return);
 }
 
 std::string Name(Edition edition) {
@@ -336,29 +335,8 @@ const std::pair<const char*, FormId> kDialogs[] = {{"ComPort", FormId::ComPort},
                                                    {"Info", FormId::Info}};
 
 // The close box and Esc unload through the registry; the legacy dialogs also vanish when the
-// operator turns to the main window, the current ones stay.
-TEST(EveryDialog, WaysOutUnloadThroughTheRegistry) {
-  for (const auto& [name, id] : kDialogs) {
-    for (Edition edition : {Edition::Current, Edition::Legacy}) {
-      SCOPED_TRACE(name + (" " + Name(edition)));
-      Bench b(edition, 0);
-      b.open(id)->close();
-      b.settle();
-      EXPECT_FALSE(b.loaded(id));
-      Bench::activate(b.open(id));
-      QTest::keyClick(b.dialog(id), Qt::Key_Escape);
-      b.settle();
-      EXPECT_FALSE(b.loaded(id));
-      b.w().show();
-      Bench::activate(b.open(id));
-      ASSERT_TRUE(b.dialog(id)->isActiveWindow());
-      Bench::activate(&b.w());
-      EXPECT_EQ(b.loaded(id), edition == Edition::Current);
-    }
-  }
-}
-
-TEST(EveryDialog, NoCaptionIsCutOff) {
+// operator turns to the main window, the current ones stay. No caption is cut off.
+TEST(EveryDialog, WaysOutUnloadThroughTheRegistryAndNoCaptionIsCutOff) {
   for (const auto& [name, id] : kDialogs) {
     for (Edition edition : {Edition::Current, Edition::Legacy}) {
       SCOPED_TRACE(name + (" " + Name(edition)));
@@ -374,6 +352,18 @@ TEST(EveryDialog, NoCaptionIsCutOff) {
         // Inside the dialog, and inside its frame when it has one.
         EXPECT_TRUE(QRect(QPoint(0, 0), w->parentWidget()->size()).contains(w->geometry()));
       }
+      b.dialog(id)->close();
+      b.settle();
+      EXPECT_FALSE(b.loaded(id));
+      Bench::activate(b.open(id));
+      QTest::keyClick(b.dialog(id), Qt::Key_Escape);
+      b.settle();
+      EXPECT_FALSE(b.loaded(id));
+      b.w().show();
+      Bench::activate(b.open(id));
+      ASSERT_TRUE(b.dialog(id)->isActiveWindow());
+      Bench::activate(&b.w());
+      EXPECT_EQ(b.loaded(id), edition == Edition::Current);
     }
   }
 }
@@ -431,6 +421,38 @@ TEST(DetectingForm, ShowsTheScanAndOnlyCancelAndEscStopIt) {
       EXPECT_TRUE(b.dialog(FormId::ComPort) && b.dialog(FormId::ComPort)->isVisible());
     }
   }
+}
+
+// A device plugged in while the console runs is numbered when the port dialog opens or a
+// detection starts, by the program's own hook on the real port map.
+TEST(HotPlug, PortDialogAndDetectionNumberADevicePluggedInMeanwhile) {
+  using platform::qt::SystemPort;
+  const std::pair<const char*, std::function<void(Bench&)>> rows[] = {
+      {"port dialog", [](Bench& b) {  // its list names the new device
+         auto* d = b.open<ComPort_form>(FormId::ComPort);
+         EXPECT_EQ(d->ComPortComboBox->itemData(1, Qt::ToolTipRole).toString(), "/dev/ttyACM0");
+       }},
+      {"Auto Comm", [](Bench& b) {  // finds the reader: no port dialog
+         b.m().RestartCommandButton_Click();
+         b.loop.runFor(500 * kMs);
+         EXPECT_FALSE(b.loaded(FormId::ComPort));
+       }},
+  };
+  for (const auto& [name, act] : rows) {
+    SCOPED_TRACE(name);
+    std::vector<SystemPort> present = {{"ttyUSB0", "/dev/ttyUSB0", "", {}, {}, ""}};
+    platform::qt::QtSerialPort serial(platform::qt::PortMap::Build({}, [&] { return present; }));
+    ComPort_form::setPortDescriber([&](int port) { return serial.portMap().describe(port); });
+    Bench b(Edition::Current, 1);
+    apps::RefreshPortsBeforeShowing(b.forms, serial);
+    b.load();
+    present.push_back({"ttyACM0", "/dev/ttyACM0", "", {}, {}, ""});
+    EXPECT_EQ(serial.portMap().deviceFor(2), std::nullopt);
+    act(b);
+    EXPECT_EQ(serial.portMap().deviceFor(2), "/dev/ttyACM0");
+    EXPECT_EQ(serial.portMap().deviceFor(1), "/dev/ttyUSB0");
+  }
+  ComPort_form::setPortDescriber({});
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The window tests need a QApplication; they run without a display.
+// The window and Qt platform tests need a QApplication; they run without a display.
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -98,7 +98,6 @@ TEST_F(MainFormEvents, ControlsReachTheReader) {
       {"Enter after choosing a row",
        [&] { h.w().chooseCommand(24); QTest::keyClick(edit, Qt::Key_Return); },
        {"1B", "41 62 6F 72 74"}, ""},
-      {"Latin-1 byte", [&] { type(QString(QChar(0xE9)), edit); }, {"E9"}, ""},
       {"Clear", [&] { v.Track2TextBox->setCaption("data"); v.StatusPanels[3]->setCaption("ACK");
                       click("ClearButton"); }, {}, ""},
   };

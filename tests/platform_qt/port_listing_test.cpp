@@ -17,7 +17,7 @@
 namespace tkr::platform::qt {
 namespace {
 
-using test::PtySlave;
+using test::Pty;
 
 // The probe's verdict as another user sees it: run in a child that drops root for nobody.
 PortAccess ProbeAsNobody(const std::string& device) {
@@ -35,7 +35,7 @@ PortAccess ProbeAsNobody(const std::string& device) {
 }
 
 TEST(PortListing, ProbeTellsWhyADeviceCannotBeOpened) {
-  PtySlave free, held, locked;
+  Pty free, held, locked;
   ASSERT_FALSE(free.path.empty());
   ASSERT_EQ(chmod(locked.path.c_str(), 0), 0);
   QSerialPort holder;

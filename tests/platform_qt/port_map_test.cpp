@@ -105,7 +105,7 @@ TEST(PortMap, HotPlugGivesFreeNumbersAndNeverMovesOne) {
   QTemporaryDir dir;
   const std::string base = dir.path().toStdString() + "/";
   const std::string names[] = {"ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyACM0"};
-  test::PtySlave ptys[std::size(names)];
+  test::Pty ptys[std::size(names)];
   std::set<std::string> present;
   const PortLister lister = [&] {
     std::vector<SystemPort> ports;

@@ -7,6 +7,7 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
 #endif
@@ -25,15 +26,40 @@ inline bool PumpUntil(const std::function<bool()>& pred, int limitMs = 5000) {
 }
 
 #ifndef _WIN32
-// A pseudo-terminal held open by the test; path names its device end.
-struct PtySlave {
-  int master = posix_openpt(O_RDWR | O_NOCTTY);
+// A pseudo-terminal held by the test: master is the far end, path names the device end.
+struct Pty {
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
   std::string path =
       master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : "";
-  PtySlave() = default;
-  PtySlave(const PtySlave&) = delete;
-  PtySlave& operator=(const PtySlave&) = delete;
-  ~PtySlave() { close(master); }
+  int slave = -1;  // the device end, when the test holds it open as well
+  Pty() = default;
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+  ~Pty() {
+    if (slave >= 0) ::close(slave);
+    if (master >= 0) ::close(master);
+  }
+  int openSlave() { return slave = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK); }
+  bool write(const std::string& data) const {
+    return ::write(master, data.data(), data.size()) == static_cast<ssize_t>(data.size());
+  }
+  // What the port has written so far, without waiting.
+  std::string drain() const {
+    std::string out;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;) out.append(buf, std::size_t(n));
+    return out;
+  }
+  // Waits for `count` bytes without running the Qt event loop.
+  std::string read(std::size_t count) const {
+    std::string out = drain();
+    for (pollfd p{master, POLLIN, 0}; out.size() < count && ::poll(&p, 1, 5000) > 0;) {
+      const std::string more = drain();
+      if (more.empty()) break;  // hung up
+      out += more;
+    }
+    return out;
+  }
 };
 #endif
 
