@@ -134,6 +134,7 @@ TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
     std::vector<std::string> args;
     const char* word;  // the error line names it
     std::vector<std::string> heard = {};  // a refusal by the reader's state: its read-back
+    std::vector<std::string> before = {};  // a run that puts the reader into that state
   };
   const Row rows[] = {
       {"unknown name", {"set", "volume=on"}, "volume"},
@@ -156,14 +157,28 @@ TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
        {"set", "lrc=off", "cts=on"},
        "cts=on: the reader's RTS is off, and CTS changes only while RTS is on; add rts=on",
        {"7F", "39", "09 00 03 52 45 31 2C"}},
+      {"rts off while the reader's CTS is on",
+       {"set", "rts=off"},
+       "rts=off: the reader's CTS is on, and RTS changes only while CTS is off; add cts=off",
+       {"7F", "39", "09 00 03 52 45 31 2C"},
+       {"set", "rts=on", "cts=on"}},
+      {"a reader left with RTS off and CTS on",  // by a raw command, past the interlock
+       {"set", "cts=off"},
+       "cts=off: the reader reports RTS off with CTS on, where the interlock changes neither",
+       {"7F", "39", "09 00 03 52 45 31 2C"},
+       {"send", "--hex", "09", "00", "03", "43", "54", "45", "58"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Sim sim;
+    if (!row.before.empty()) {
+      ASSERT_EQ(RunCtl(sim, row.before).status, 0);
+    }
+    const std::size_t mark = sim.heard().size();
     const CtlRun run = RunCtl(sim, row.args);
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.out.find(row.word), std::string::npos) << run.out;
-    EXPECT_EQ(sim.heard(), row.heard);
+    EXPECT_EQ(sim.heardSince(mark), row.heard);
   }
 }
 
