@@ -31,14 +31,18 @@ std::string Hex16(std::uint16_t value) {
   return out;
 }
 
+// Written in place: a flood sends every byte through here.
 std::string HexDumpLine(const Bytes& data) {
-  std::string line;
-  line.reserve(data.size() * 4 + kCrLf.size());
+  std::string line(data.size() * 4 + kCrLf.size(), ' ');
+  char* out = line.data();
   for (char c : data) {
-    AppendTwoDigits(line, static_cast<std::uint8_t>(c));
-    line += "h ";
+    const auto byte = static_cast<std::uint8_t>(c);
+    out[0] = HexDigit(byte >> 4);
+    out[1] = HexDigit(byte);
+    out[2] = 'h';
+    out += 4;
   }
-  line += kCrLf;
+  kCrLf.copy(out, kCrLf.size());
   return line;
 }
 

@@ -167,8 +167,10 @@ void Step(Run& run, fuzz::Input& in) {
       break;
     }
     case 1: {  // a device that streams: slices of one byte pattern, back to back
-      const Bytes slice(static_cast<std::size_t>(in.byte()) * 16 + 1, static_cast<char>(in.byte()));
-      for (int n = in.below(64) + 1; n > 0; --n) c.port.deliver(slice);
+      // Up to 16 KiB a step: past the reply buffer's limit at once, past the monitor's bound
+      // in a few dozen steps, and small enough to keep the fuzzing fast.
+      const Bytes slice(static_cast<std::size_t>(in.byte()) * 4 + 1, static_cast<char>(in.byte()));
+      for (int n = in.below(16) + 1; n > 0; --n) c.port.deliver(slice);
       break;
     }
     case 2: {
