@@ -2,6 +2,7 @@
 #include "core/link/module1.h"
 
 #include <utility>
+
 #include "core/protocol/line_settings.h"
 
 namespace tkr::link {
@@ -37,6 +38,7 @@ void Module1::EnsurePortOpen() {
 }
 
 void Module1::ClosePort() {
+  heldBack_.clear();  // bytes of this line never head a reception on the next one
   if (!p_.MSComm1.portOpen()) return;
   if (!p_.MSComm1.setPortOpen(false)) {
     p_.shell.messageBox("COM port close error!", "Message", platform::MsgIcon::Information);
