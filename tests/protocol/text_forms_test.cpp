@@ -1,6 +1,7 @@
-// Monitor dump, status panel form, line settings strings and the code page 437 glyphs.
+// Hex forms, line settings strings and the code page 437 glyphs.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
 #include <string>
 #include <string_view>
@@ -14,38 +15,7 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(MonitorFormat, HexDumpLine) {
-  struct Row { const char* name; Bytes data; std::string line; };
-  const Row rows[] = {
-      {"version command", "9", "39h \r\n"},
-      {"empty reception", "", "\r\n"},
-      {"CR LF", "\r\n", "0Dh 0Ah \r\n"},
-      {"zero and top byte", "\0\xFF"s, "00h FFh \r\n"},
-      {"upper case only", "\xAB\x0c", "ABh 0Ch \r\n"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(HexDumpLine(row.data), row.line);
-  }
-}
-
-TEST(MonitorFormat, ReadableCommand) {
-  struct Row { const char* name; Bytes command; Bytes shown; };
-  const Row rows[] = {
-      {"NUL", "\0"s, "[00]"},
-      {"fifteen", "\x0F", "[0F]"},
-      {"sixteen", "\x10", "[10]"},
-      {"unit separator", "\x1F", "[1F]"},
-      {"RE1 frame", "\x09\x00\x03RE1,"s, "[09][00][03]RE1,"},
-      {"DEL unchanged", "\x7F", "\x7F"},
-      {"high bytes unchanged", "\x80\xFF", "\x80\xFF"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(ReadableCommand(row.command), row.shown);
-  }
-}
-
+// The monitor dump and the panel's readable form are pinned by the link tests' exchanges.
 TEST(MonitorFormat, HexCodeHexBytesAndHex16) {
   EXPECT_EQ(HexCode(0x09), "9");  // no leading zero
   EXPECT_EQ(HexCode(0x00), "0");
@@ -55,13 +25,15 @@ TEST(MonitorFormat, HexCodeHexBytesAndHex16) {
   EXPECT_EQ(Hex16(0x0403), "0403");  // high byte first
 }
 
-TEST(LineSettings, Parse) {
+// Each accepted text with the bits a character takes on the line (start, data, parity, stop).
+TEST(LineSettings, ParseAndCharacterBits) {
   struct Row { const char* name; const char* text; const char* settings; };
   const Row rows[] = {
-      {"detection setting", "9600,n,8,1", "9600 n 8 1"},
-      {"fastest offered", "19200,s,7,1", "19200 s 7 1"},
-      {"typed rate", "115200,o,7,2", "115200 o 7 2"},
-      {"upper-case parity", "4800,M,7,1", "4800 m 7 1"},
+      {"detection setting", "9600,n,8,1", "9600 n 8 1 10"},
+      {"no parity seven bits", "2400,n,7,1", "2400 n 7 1 9"},
+      {"fastest offered", "19200,s,7,1", "19200 s 7 1 10"},
+      {"typed rate", "115200,o,7,2", "115200 o 7 2 11"},
+      {"upper-case parity", "4800,M,7,1", "4800 m 7 1 10"},
       {"empty", "", "none"},
       {"baud only", "9600", "none"},
       {"zero baud", "0,n,8,1", "none"},
@@ -72,33 +44,11 @@ TEST(LineSettings, Parse) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const auto p = ParseSettings(row.text);
-    EXPECT_EQ(p ? std::to_string(p->baud) + " " + p->parity + " " + std::to_string(p->dataBits) +
-                      " " + std::to_string(p->stopBits)
+    EXPECT_EQ(p ? std::to_string(p->baud) + " " + p->parity + " " + std::to_string(p->dataBits) + " " +
+                      std::to_string(p->stopBits) + " " + std::to_string(std::lround(CharacterTime(*p) * p->baud))
                 : "none",
               row.settings);
   }
-}
-
-TEST(LineSettings, SplitAsTheLabelsShowIt) {
-  struct Row { const char* name; const char* text; const char* baud; const char* frame; };
-  const Row rows[] = {
-      {"usual", "9600,n,8,1", "9600", "n,8,1"},
-      {"no comma", "9600", "9600", ""},
-      {"empty", "", "", ""},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const auto parts = SplitSettings(row.text);
-    EXPECT_EQ(parts.baud, row.baud);
-    EXPECT_EQ(parts.frame, row.frame);
-  }
-}
-
-TEST(LineSettings, CharacterTime) {
-  EXPECT_DOUBLE_EQ(CharacterTime({9600, 'n', 8, 1}), 10.0 / 9600);
-  EXPECT_DOUBLE_EQ(CharacterTime({1200, 'e', 7, 1}), 10.0 / 1200);
-  EXPECT_DOUBLE_EQ(CharacterTime({19200, 's', 7, 2}), 11.0 / 19200);
-  EXPECT_DOUBLE_EQ(CharacterTime({2400, 'n', 7, 1}), 9.0 / 2400);
 }
 
 TEST(Cp437, GlyphsOfEveryRange) {
