@@ -170,22 +170,6 @@ TEST(Reception, QuietTimeSetAtLoadEndsAReception) {
   }
 }
 
-TEST(Reception, EveryByteValuePassesUnchanged) {
-  Bytes all;
-  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
-  Connected t(Edition::Current, [&](const Bytes&) { return all; });
-  t.c.m().AwaitingReply = true;
-  t.c.m().SendCommand(all);
-  t.c.m().WaitForReply();
-  EXPECT_EQ(t.c.port.written(), all);
-  std::string dump;
-  for (int b = 0; b < 256; ++b) {
-    static const char* hex = "0123456789ABCDEF";
-    dump += {hex[b >> 4], hex[b & 15], 'h', ' '};
-  }
-  EXPECT_EQ(t.c.monitor(), "PC-->MSR\r\n" + dump + "\r\nPC<--MSR\r\n" + dump + "\r\n");
-}
-
 TEST(Reception, LineThatNeverPausesDoesNotNestTheHandler) {
   // Each arrival lands while the previous one's handler is still pumping events; a single
   // arrival larger than the buffer's limit is cut without ever holding more than it.

@@ -1,4 +1,4 @@
-// Hex forms, line settings strings and the code page 437 glyphs (the text controls' test
+// Line settings strings and the code page 437 glyphs (the text controls' test
 // takes every byte through its glyph and back).
 #include <gtest/gtest.h>
 
@@ -8,24 +8,12 @@
 
 #include "core/protocol/cp437.h"
 #include "core/protocol/line_settings.h"
-#include "core/protocol/monitor_format.h"
 
 namespace tkr::protocol {
 namespace {
 
-using namespace std::string_literals;
-
-// The monitor dump and the panel's readable form are pinned by the link tests' exchanges.
-TEST(MonitorFormat, HexCodeHexBytesAndHex16) {
-  EXPECT_EQ(HexCode(0x09), "9");  // no leading zero
-  EXPECT_EQ(HexCode(0x00), "0");
-  EXPECT_EQ(HexCode(0xAB), "AB");
-  EXPECT_EQ(HexBytes("\x02\x39\xFF"s, " "), "02 39 FF");
-  EXPECT_EQ(HexBytes("\0\xab"s), "00AB");
-  EXPECT_EQ(Hex16(0x0403), "0403");  // high byte first
-}
-
-// Each accepted text with the bits a character takes on the line (start, data, parity, stop).
+// The monitor's hex forms are pinned by the link tests' exchanges, the port listing's and the
+// simulator's tests; any byte through the monitor by the link fuzz target.
 TEST(LineSettings, ParseAndCharacterBits) {
   struct Row { const char* name; const char* text; const char* settings; };
   const Row rows[] = {
