@@ -118,6 +118,8 @@ TEST(InterpretReply, StatusAndCardTypeTexts) {
     Bytes panel;
     Bytes label;
     bool stillRequested;
+    Edition edition = Edition::Current;
+    std::string monitor = "";
   };
   const Row rows[] = {
       {"ack", "^", false, "ACK", "", false},
@@ -127,10 +129,11 @@ TEST(InterpretReply, StatusAndCardTypeTexts) {
       {"five_fails_gate", "5", true, "", "", true},
       {"ordinal_pass_without_text", "10", true, "", "", false},
       {"type_without_request", "3", false, "", "", false},
+      {"legacy_echoes_unrecognised", "ab", false, "", "", false, Edition::Legacy, "PC<--MSR\r\n61h 62h \r\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    FakeConsole c;
+    FakeConsole c(row.edition);
     c.m().ReplyStatusEnabled = true;
     c.m().ReplyBuffer = row.reply;
     c.m().CardTypeRequested = row.cardTypeRequested;
@@ -141,16 +144,8 @@ TEST(InterpretReply, StatusAndCardTypeTexts) {
     EXPECT_EQ(c.m().CardTypeRequested, row.stillRequested);
     EXPECT_FALSE(c.m().AwaitingReply);
     EXPECT_EQ(c.w.BusyTextLabel.caption(), "Ready");
-    EXPECT_EQ(c.monitor(), "");
+    EXPECT_EQ(c.monitor(), row.monitor);
   }
-}
-
-TEST(InterpretReply, LegacyEchoesUnrecognisedReplies) {
-  FakeConsole c(Edition::Legacy);
-  c.m().ReplyStatusEnabled = true;
-  c.m().ReplyBuffer = "ab";
-  c.m().InterpretReply(true, false);
-  EXPECT_EQ(c.monitor(), "PC<--MSR\r\n61h 62h \r\n");
 }
 
 TEST(RefreshConfigView, LabelsFromEachPositionAndPartialReplies) {

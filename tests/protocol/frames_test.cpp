@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <vector>
 
 #include "tests/protocol/hex_bytes.h"
@@ -57,23 +56,6 @@ TEST(CommandTable, EveryEntryIsByteExact) {
   }
 }
 
-TEST(CommandTable, TrackMaskSelectsTheMatchingEntry) {
-  CommandTable table;
-  table.BuildCommandTable();
-  EXPECT_EQ(table[TrackSelectionCmd(1)], Hex("09 00 03 54 4B 31 24"));
-  EXPECT_EQ(table[TrackSelectionCmd(7)], Hex("09 00 03 54 4B 37 22"));
-  EXPECT_THROW(TrackSelectionCmd(0), std::out_of_range);  // no "no track" entry
-  EXPECT_THROW(TrackSelectionCmd(8), std::out_of_range);
-}
-
-// The 300-byte payload needs both length bytes; the short frames of the table only the low one.
-TEST(Frames, LengthFieldIsHighByteFirst) {
-  const Bytes frame = MakeFrame(Bytes(300, 'A'));  // 300 = 0x012C
-  ASSERT_EQ(frame.size(), 304u);
-  EXPECT_EQ(frame.substr(0, 3), Hex("09 01 2C"));
-  EXPECT_EQ(frame.back(), ComputeLrc(frame.substr(0, 303))[0]);
-}
-
 // The dialog's own test sends typed codes; here the frames no operator types easily.
 TEST(Frames, CodeAndSeparatorFrames) {
   struct Row { const char* name; Bytes frame; const char* hex; };
@@ -84,26 +66,12 @@ TEST(Frames, CodeAndSeparatorFrames) {
        "09 00 08 73 32 FF 80 00 00 00 01 3E"},
       {"separator FF", BuildSeparatorFrame(0xFF), "09 00 03 53 50 FF F6"},
       {"last code head", BuildCodeFrameHeads()[5], "09 00 08 73 33"},
+      // 300 bytes need both length bytes (the table's frames only the low one); 'A's XOR to 0
+      {"300 bytes: length high byte first", MakeFrame(Bytes(300, 'A')).erase(3, 300), "09 01 2C 24"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(row.frame, Hex(row.hex));
-  }
-}
-
-// The fuzz target checks the rule over any text; these are the cases an operator meets.
-TEST(Frames, HexCodeToByte) {
-  struct Row { const char* name; const char* text; std::uint8_t value; };
-  const Row rows[] = {
-      {"lower case", "1b", 0x1B},
-      {"single char is high half", "5", 0x50},
-      {"empty box", "", 0x00},
-      {"non-hex high half", "G1", 0x01},
-      {"third char adds at weight one", "123", 0x15},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(HexCodeToByte(row.text), row.value);
   }
 }
 
