@@ -25,12 +25,7 @@ TEST(PortListing, ProbeTellsWhyADeviceCannotBeOpened) {
   const std::string file = dir.filePath("not-a-tty").toStdString();
   ASSERT_EQ(close(creat(file.c_str(), 0600)), 0);
 
-  struct Row {
-    const char* name;
-    std::string device;
-    PortAccess access;
-    const char* reason;
-  };
+  struct Row { const char* name; std::string device; PortAccess access; const char* reason; };
   const Row rows[] = {
       {"free pseudo-terminal", free.path, PortAccess::Ok, ""},
       {"held by another open", held.path, PortAccess::Busy, "busy: another program has the device open"},

@@ -44,13 +44,8 @@ class QtSerialPortTest : public ::testing::Test {
 };
 
 TEST_F(QtSerialPortTest, OpensEverySettingsFormatAndFailsClosed) {
-  struct Row {
-    const char* name;
-    int commPort;
-    const char* settings;
-    bool opens;
-    const char* reason = "";  // what the operator is told
-  };
+  // reason: what the operator is told.
+  struct Row { const char* name; int commPort; const char* settings; bool opens; const char* reason = ""; };
   const Row rows[] = {
       {"9600,n,8,1", 3, "9600,n,8,1", true},
       {"1200,e,7,2", 3, "1200,e,7,2", true},
@@ -74,6 +69,9 @@ TEST_F(QtSerialPortTest, OpensEverySettingsFormatAndFailsClosed) {
     EXPECT_EQ(port_->lastOpenError(), row.reason);
     if (row.opens) {
       EXPECT_EQ(StopBitsOf(pty_.master), row.settings[std::strlen(row.settings) - 1] - '0');
+      // Enum values of QSerialPort::Parity, by their letter.
+      const std::string settings = row.settings;
+      EXPECT_EQ(port_->serialPort().parity(), int(std::string("n_eosm").find(settings[settings.find(',') + 1])));
     }
     EXPECT_TRUE(port_->setPortOpen(false));
   }
@@ -122,12 +120,9 @@ int HungUpTerminal() {
 // Faults of a device that is still there: its descriptor is swapped under the port for one
 // that fails the way a sick device does.
 TEST_F(QtSerialPortTest, LineFaultsOnAPresentDevice) {
-  struct Row {
-    const char* name;
-    bool hungUp;  // else a socket, which is no terminal and refuses line settings
-    bool write;   // the console writes after the swap
-    bool lost;    // the port reports the device lost and closes
-  };
+  // hungUp, else a socket, which is no terminal and refuses line settings; write: the console
+  // writes after the swap; lost: the port reports the device lost and closes.
+  struct Row { const char* name; bool hungUp; bool write; bool lost; };
   const Row rows[] = {
       {"EIO on read", true, false, true},
       {"EIO on write", true, true, true},

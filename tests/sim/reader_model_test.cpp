@@ -122,7 +122,7 @@ TEST(ReaderModel, CommandsSplitOrJoinedAcrossWrites) {
   EXPECT_EQ(Ask(reader, kRE1), kDefaultStatus);
 }
 
-TEST(ReaderModel, SilentReaderObeysButNeverAnswersAndGarbageIsRepeatableForASeed) {
+TEST(ReaderModel, SilentReaderObeysButNeverAnswersAndGarbageIsAnyBytes) {
   ReaderModel reader;
   reader.setFault(Fault::Silent);
   EXPECT_TRUE(reader.hostWrote(Hex(kBuzzerOff) + "9\x7F").empty());
@@ -131,17 +131,14 @@ TEST(ReaderModel, SilentReaderObeysButNeverAnswersAndGarbageIsRepeatableForASeed
   EXPECT_EQ(Ask(reader, kRE1), "80007034");  // the buzzer frame took effect
   EXPECT_EQ(Ask(reader, "T"), "3");          // and the card was read
 
-  ReaderModel a(7), b(7), c(8);
-  for (ReaderModel* r : {&a, &b, &c}) r->setFault(Fault::Garbage);
+  reader.setFault(Fault::Garbage);
   std::set<std::uint8_t> seen;
   for (int i = 0; i < 200; ++i) {
-    const Bytes got = Ask(a, "9");
-    EXPECT_EQ(got, Ask(b, "9"));
+    const Bytes got = Ask(reader, "9");
     EXPECT_TRUE(!got.empty() && got.size() <= 64u) << got.size();
     seen.insert(got.begin(), got.end());
   }
   EXPECT_TRUE(seen.count(0x00) && seen.count(0xFF));
-  EXPECT_NE(Ask(a, "9"), Ask(c, "9"));
 }
 
 }  // namespace
