@@ -98,22 +98,27 @@ TEST(ComPortForm, LoadShowsThePortAndSelectsWhatTheMainWindowShows) {
 // Only choosing an entry from the list is a choice.
 TEST(ComPortForm, DoneReconnectsAndCancelDoesNot) {
   struct Row { const char* name; Edition edition; int entry; const char* line; bool done;
-               std::vector<std::string> heard; bool openWhileReconnecting; };
+               std::vector<std::string> heard; bool openWhileReconnecting; const char* fw; bool boxes = false; };
   // Warm reset, version, then the configuration read-out; no line-setting frames while the
   // handshake boxes are hidden.
   const std::vector<std::string> readBack = {"7F", "39", "09 00 03 52 45 31 2C"};
   const Row rows[] = {
-      {"current Done", Edition::Current, 1, "9600,n,8,1", true, readBack, true},
-      {"legacy Done", Edition::Legacy, 1, "9600,n,8,1", true, readBack, false},
+      {"current Done", Edition::Current, 1, "9600,n,8,1", true, readBack, true, "TKR510V1"},
+      {"legacy Done", Edition::Legacy, 1, "9600,n,8,1", true, readBack, false, "TKR510V1.07"},
       // The reader at 9600 hears nothing it can read.
-      {"Done at 19200", Edition::Current, 1, "19200,e,7,1", true, {}, true},
-      {"Cancel", Edition::Current, 6, "9600,n,8,1", false, {}, false},
+      {"Done at 19200", Edition::Current, 1, "19200,e,7,1", true, {}, true, ""},
+      {"Cancel", Edition::Current, 6, "9600,n,8,1", false, {}, false, "TKR510V1"},
+      // With the handshake boxes shown the reader is told the new line and reset, then read
+      // back at that line.
+      {"Done at 19200, boxes shown", Edition::Current, 1, "19200,e,7,1", true,
+       {"09 00 03 42 52 34 2E", "09 00 03 50 54 30 3E", "7F", "39", "09 00 03 52 45 31 2C"}, true, "TKR510V1", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Bench b(row.edition, 2);
     b.load();
     ShowLine(b, row.line);
+    b.view().RTSCheckBox->setVisible(row.boxes);
     auto* d = b.open<ComPort_form>(FormId::ComPort);
     // Typed text, even with Enter, is no choice; Enter does not press Done either.
     Bench::activate(d);
@@ -138,6 +143,7 @@ TEST(ComPortForm, DoneReconnectsAndCancelDoesNot) {
     EXPECT_EQ(openWhileReconnecting, row.openWhileReconnecting);
     EXPECT_EQ(b.dialog(FormId::ComPort), nullptr);
     EXPECT_EQ(b.m().PortNumber, row.entry + 1);
+    EXPECT_EQ(b.view().FWLabel->caption(), row.fw);
   }
 }
 
