@@ -38,10 +38,7 @@ long RssKb(qint64 pid) {
   return -1;
 }
 
-struct Record {
-  bool fromReader;
-  Bytes data;
-};
+using Record = std::pair<bool, Bytes>;  // from the reader?, the bytes
 
 class Soak {
  public:
@@ -223,13 +220,14 @@ class Soak {
     std::size_t end = stream.size();
     const Record* later = nullptr;
     for (auto r = records.rbegin(); r != records.rend(); ++r) {
-      if (r->fromReader != fromReader) {
+      if (r->first != fromReader) {
         later = nullptr;
         continue;
       }
-      const bool fits = r->data.size() <= end && stream.compare(end - r->data.size(), r->data.size(), r->data) == 0;
-      if (!fits && !(legacy_ && fromReader && later && later->data == r->data)) return false;
-      if (fits) end -= r->data.size();
+      const Bytes& data = r->second;
+      const bool fits = data.size() <= end && stream.compare(end - data.size(), data.size(), data) == 0;
+      if (!fits && !(legacy_ && fromReader && later && later->second == data)) return false;
+      if (fits) end -= data.size();
       later = &*r;
     }
     return !exact || end == 0;
@@ -246,14 +244,14 @@ class Soak {
       std::replace(spaced.begin(), spaced.end(), 'h', ' ');
       records.push_back({fromReader, Hex(spaced)});
       format = (fromReader || lines[i] == tkr::protocol::kHeaderToReader) &&
-               tkr::protocol::HexDumpLine(records.back().data) == lines[i + 1] + "\r\n";
+               tkr::protocol::HexDumpLine(records.back().second) == lines[i + 1] + "\r\n";
     }
     check(format, "monitor text in the log format");
     monitorChars_ = 0;
-    for (const auto& r : records) monitorChars_ += 10 + r.data.size() * 4 + 2;
+    for (const auto& r : records) monitorChars_ += 10 + r.second.size() * 4 + 2;
     check(monitorChars_ <= MonitorLog::kLimit + 4 * 65536 + 16, "monitor bounded");
     // Nothing cleared or trimmed it since our own Clear: then it holds every byte exactly.
-    const bool exact = !records.empty() && !records.front().fromReader && totalSinceClear_ * 4 < MonitorLog::kTrimTo;
+    const bool exact = !records.empty() && !records.front().first && totalSinceClear_ * 4 < MonitorLog::kTrimTo;
     check(endsWith(records, true, fromReader_, exact), "reader's bytes in the monitor, in order");
     check(endsWith(records, false, fromHost_, exact), "console's bytes in the monitor, in order");
   }
