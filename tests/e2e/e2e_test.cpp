@@ -11,38 +11,30 @@
 namespace tkr::e2e {
 namespace {
 
-class Console {
- public:
+// A program as built, with its own temporary folder, so the single-instance lock is its own.
+struct Console {
   Console(const std::string& program, const std::vector<std::string>& ports) {
     std::vector<std::string> args = {"--no-system-ports", "--trace"};
     for (const auto& p : ports) args.insert(args.end(), {"--port", p});
-    process_ = std::make_unique<Process>(Binary(program), args, env());
-    const auto start = process_->readUntil("READY", 60000);
-    started_ = start.found;
-    atStart_ = ParseState(start.lines);
+    env = {{"QT_QPA_PLATFORM", "offscreen"}, {"TMPDIR", tmp.path().toStdString()},
+           {"XDG_RUNTIME_DIR", tmp.path().toStdString()}};
+    process = std::make_unique<Process>(Binary(program), args, env);
+    const auto start = process->readUntil("READY", 60000);
+    started = start.found;
+    atStart = ParseState(start.lines);
   }
-  ~Console() { process_->send("quit"); }
-
-  // Each run gets its own temporary folder, so the single-instance lock is its own.
-  std::map<std::string, std::string> env() const {
-    const std::string dir = tmp_.path().toStdString();
-    return {{"QT_QPA_PLATFORM", "offscreen"}, {"TMPDIR", dir}, {"XDG_RUNTIME_DIR", dir}};
-  }
-  bool started() const { return started_; }
-  const State& atStart() const { return atStart_; }
-  void send(const std::string& line) { process_->send(line); }
+  ~Console() { process->send("quit"); }
   // Answered once the exchanges that earlier commands started have ended.
   State dump() {
-    process_->send("dump");
-    return ParseState(process_->readUntil("END").lines);
+    process->send("dump");
+    return ParseState(process->readUntil("END").lines);
   }
-  std::string output() const { return process_->allOutput(); }
 
- private:
-  QTemporaryDir tmp_;
-  std::unique_ptr<Process> process_;
-  bool started_ = false;
-  State atStart_;
+  QTemporaryDir tmp;
+  std::map<std::string, std::string> env;
+  std::unique_ptr<Process> process;
+  bool started = false;
+  State atStart;
 };
 
 // clang-format off
@@ -69,11 +61,11 @@ TEST(EndToEnd, StartUpFindsTheReaderOrEndsInThePortDialog) {
     std::vector<std::string> ports = row.ports;
     for (auto& p : ports) p = p.ends_with(sim) ? p.substr(0, p.size() - sim.size()) + reader.path : p;
     Console console(row.program, ports);
-    ASSERT_TRUE(console.started()) << console.output();
-    for (const auto& [key, value] : row.want) EXPECT_EQ(console.atStart().at(key), value) << key;
+    ASSERT_TRUE(console.started) << console.process->allOutput();
+    for (const auto& [key, value] : row.want) EXPECT_EQ(console.atStart.at(key), value) << key;
     if (ports.empty()) {
       // The read-out after the scan meets a closed port.
-      EXPECT_NE(console.output().find("BOX Warning: Communication Error!"), std::string::npos);
+      EXPECT_NE(console.process->allOutput().find("BOX Warning: Communication Error!"), std::string::npos);
       continue;
     }
     reader.process.send("swipe B4000123456789010^DOE/JOHN^2912101 + *");
@@ -87,27 +79,12 @@ TEST(EndToEnd, StartUpFindsTheReaderOrEndsInThePortDialog) {
   }
 }
 
-TEST(EndToEnd, CommandListRowsWriteTheirBytesAndASecondInstanceEndsSilently) {
+TEST(EndToEnd, ASecondInstanceEndsSilently) {
   Sim sim;
   Console console("SWPDEMO2", {"COM1=" + sim.path});
-  ASSERT_TRUE(console.started()) << console.output();
-  // Every row is pinned by the link tests; here a byte, a frame, the two message boxes and
-  // typed text, which goes out as typed, each byte a command of its own for the reader.
-  const std::pair<const char*, std::vector<std::string>> rows[] = {
-      {"choose 14", {"6C"}}, {"choose 21", {"13"}}, {"choose 22", {"11"}},
-      {"choose 29", {"09 00 03 52 45 31 2C"}}, {"send abc", {"61", "62", "63"}}};
-  for (const auto& [command, heard] : rows) {
-    SCOPED_TRACE(command);
-    const std::size_t before = sim.heard().size();
-    console.send(command);
-    console.dump();
-    EXPECT_EQ(sim.heardSince(before), heard);
-  }
-  EXPECT_NE(console.output().find("BOX Information: Pause"), std::string::npos);
-  EXPECT_NE(console.output().find("BOX Information: Resume"), std::string::npos);
-
+  ASSERT_TRUE(console.started) << console.process->allOutput();
   // The same program again under the same lock: it ends at once, with no window.
-  Process second(Binary("SWPDEMO2"), {"--no-system-ports", "--trace"}, console.env());
+  Process second(Binary("SWPDEMO2"), {"--no-system-ports", "--trace"}, console.env);
   EXPECT_EQ(second.readLine(10000), "");
   EXPECT_EQ(second.exitCode(), 0);
   EXPECT_EQ(second.allOutput(), "");

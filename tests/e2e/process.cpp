@@ -32,14 +32,10 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
 }
 
 Process::~Process() {
-  if (process_.state() != QProcess::NotRunning) {
-    process_.closeWriteChannel();
-    process_.terminate();
-    if (!process_.waitForFinished(3000)) {
-      process_.kill();
-      process_.waitForFinished(3000);
-    }
-  }
+  if (process_.state() == QProcess::NotRunning) return;
+  process_.closeWriteChannel();
+  process_.terminate();
+  if (!process_.waitForFinished(3000)) process_.kill(), process_.waitForFinished(3000);
 }
 
 void Process::send(const std::string& line) {
@@ -100,9 +96,7 @@ std::vector<std::string> Sim::heardSince(std::size_t count) {
 
 CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect) {
   QStringList list = {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path)};
-  if (!detect)
-    list << "--com"
-         << "1";
+  if (!detect) list << "--com" << "1";
   for (const auto& a : args) list << QString::fromStdString(a);
   QProcess p;
   p.start(QString::fromStdString(Binary("tkr520ctl")), list);

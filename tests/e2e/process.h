@@ -28,7 +28,6 @@ class Process {
   std::string allOutput() const { return seen_; }
   bool running() const { return process_.state() == QProcess::Running; }
   qint64 pid() const { return process_.processId(); }
-  void closeInput() { process_.closeWriteChannel(); }
   // Once the program has ended (readLine found nothing more): its exit code, -1 after a crash.
   int exitCode();
   // A long run reads far more than it could keep; allOutput() is then empty.

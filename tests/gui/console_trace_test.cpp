@@ -50,11 +50,8 @@ class TraceCommands : public ::testing::Test {
 };
 
 TEST_F(TraceCommands, LinesActSilentlyOrReportTheirMistakeAndSendNothing) {
-  struct Row {
-    const char* line;
-    const char* printed;
-    Bytes firstWrite;  // empty: nothing may be written
-  };
+  // firstWrite empty: nothing may be written.
+  struct Row { const char* line; const char* printed; Bytes firstWrite; };
   const Row rows[] = {
       {"send  two words ", "", " two words "},  // typed exactly, spaces included
       {"click NoSuchButton", "ERROR no control NoSuchButton\n", ""},

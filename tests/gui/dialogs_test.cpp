@@ -30,9 +30,7 @@ using dialogs::FixCode_Form;
 using dialogs::Info_Form;
 using Bench = MainFormHarness;
 
-void Click(QWidget* widget) {
-  QTest::mouseClick(widget, Qt::LeftButton);
-}
+void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
 
 // Clicks into a text box and types, as the operator does.
 void TypeInto(QLineEdit* box, const QString& text) {
@@ -47,10 +45,6 @@ void ChooseEntry(QComboBox* combo, int row) {
   QTest::keyClick(combo->view(), Qt::Key_Return);
 }
 
-std::string Name(Edition edition) {
-  return edition == Edition::Current ? "current" : "legacy";
-}
-
 // Shows a line setting such as "19200,e,7,1" in the main window's two labels.
 void ShowLine(Bench& b, const std::string& line) {
   b.view().BaudRateLabel->setCaption(line.substr(0, line.find(',')));
@@ -62,13 +56,8 @@ void ShowLine(Bench& b, const std::string& line) {
 // The load shows only the port list, 9600 and "8 NONE", and checks the hidden options that
 // match the main window's line settings.
 TEST(ComPortForm, LoadShowsThePortAndSelectsWhatTheMainWindowShows) {
-  struct Row {
-    const char* line;
-    int handshaking;
-    bool flagBefore, flagAfter;
-    const char* checked;   // the options the load checks
-    const char* settings;  // what the port state takes
-  };
+  // The options the load checks, and the settings the port state takes.
+  struct Row { const char* line; int handshaking; bool flagBefore, flagAfter; const char* checked, *settings; };
   // An unchecked box set unchecked raises nothing, so the flag keeps its value.
   const Row rows[] = {{"19200,e,7,1", platform::comRTS, false, true,
                        "BaudRateOption5 ParityOption1", "19200,e,7,1"},
@@ -108,30 +97,28 @@ TEST(ComPortForm, LoadShowsThePortAndSelectsWhatTheMainWindowShows) {
 // legacy one before. Cancel leaves the port alone, but the choice stays in the port state.
 // Only choosing an entry from the list is a choice.
 TEST(ComPortForm, DoneReconnectsAndCancelDoesNot) {
-  struct Row {
-    const char* name;
-    Edition edition;
-    int entry;
-    const char* line;
-    bool done;
-    std::vector<std::string> heard;
-    bool openWhileReconnecting;
-  };
+  struct Row { const char* name; Edition edition; int entry; const char* line; bool done;
+               std::vector<std::string> heard; bool openWhileReconnecting; const char* fw; bool boxes = false; };
   // Warm reset, version, then the configuration read-out; no line-setting frames while the
   // handshake boxes are hidden.
   const std::vector<std::string> readBack = {"7F", "39", "09 00 03 52 45 31 2C"};
   const Row rows[] = {
-      {"current Done", Edition::Current, 1, "9600,n,8,1", true, readBack, true},
-      {"legacy Done", Edition::Legacy, 1, "9600,n,8,1", true, readBack, false},
+      {"current Done", Edition::Current, 1, "9600,n,8,1", true, readBack, true, "TKR510V1"},
+      {"legacy Done", Edition::Legacy, 1, "9600,n,8,1", true, readBack, false, "TKR510V1.07"},
       // The reader at 9600 hears nothing it can read.
-      {"Done at 19200", Edition::Current, 1, "19200,e,7,1", true, {}, true},
-      {"Cancel", Edition::Current, 6, "9600,n,8,1", false, {}, false},
+      {"Done at 19200", Edition::Current, 1, "19200,e,7,1", true, {}, true, ""},
+      {"Cancel", Edition::Current, 6, "9600,n,8,1", false, {}, false, "TKR510V1"},
+      // With the handshake boxes shown the reader is told the new line and reset, then read
+      // back at that line.
+      {"Done at 19200, boxes shown", Edition::Current, 1, "19200,e,7,1", true,
+       {"09 00 03 42 52 34 2E", "09 00 03 50 54 30 3E", "7F", "39", "09 00 03 52 45 31 2C"}, true, "TKR510V1", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Bench b(row.edition, 2);
     b.load();
     ShowLine(b, row.line);
+    b.view().RTSCheckBox->setVisible(row.boxes);
     auto* d = b.open<ComPort_form>(FormId::ComPort);
     // Typed text, even with Enter, is no choice; Enter does not press Done either.
     Bench::activate(d);
@@ -156,6 +143,7 @@ TEST(ComPortForm, DoneReconnectsAndCancelDoesNot) {
     EXPECT_EQ(openWhileReconnecting, row.openWhileReconnecting);
     EXPECT_EQ(b.dialog(FormId::ComPort), nullptr);
     EXPECT_EQ(b.m().PortNumber, row.entry + 1);
+    EXPECT_EQ(b.view().FWLabel->caption(), row.fw);
   }
 }
 
@@ -179,10 +167,8 @@ TEST(ComPortForm, DoneDuringAnExchangeWaitsForItsEnd) {
   EXPECT_EQ(opensAtClick, opens);  // the port was not torn from under the wait
   EXPECT_TRUE(doneLocked);
   EXPECT_GT(b.port.opens(), opens);
-  const auto heard = b.heardSince(from);
-  ASSERT_GE(heard.size(), 3u);
-  EXPECT_EQ(heard[0], "39");  // the typed request first, then the reconnection's
-  EXPECT_EQ(heard[1], "7F");
+  // The typed request first, then the reconnection's.
+  EXPECT_EQ(b.heardSince(from), (std::vector<std::string>{"39", "7F", "39", "09 00 03 52 45 31 2C"}));
   EXPECT_FALSE(b.loaded(FormId::ComPort));
 }
 
@@ -196,14 +182,9 @@ const std::vector<std::string> kDefaultFrames = {
 // other six groups still send their defaults. Cancel sends nothing. The current console
 // brings the main window back after OK, the legacy one after Cancel.
 TEST(FixCodeForm, OkSendsTheSevenGroupsWithWhatWasEntered) {
-  struct Row {
-    const char* name;
-    std::size_t group;  // whose frame changes; 7 for none
-    const char* frame;
-    std::function<void(FixCode_Form&)> operate;
-    Edition edition = Edition::Current;
-    bool cancel = false;
-  };
+  // `group`: whose frame changes, 7 for none.
+  struct Row { const char* name; std::size_t group; const char* frame; std::function<void(FixCode_Form&)> operate;
+               Edition edition = Edition::Current; bool cancel = false; };
   const auto nothing = [](FixCode_Form&) {};
   // clang-format off
   const Row rows[] = {
@@ -263,11 +244,8 @@ TEST(FixCodeForm, OkSendsTheSevenGroupsWithWhatWasEntered) {
 
 // Cancel does not undo a choice, Default does nothing, and nothing is preselected.
 TEST(CardTypeForm, DoneSendsTheLastChosenProtocolUnawaited) {
-  struct Row {
-    const char* option;  // chosen before Done; nullptr for none
-    bool cancelFirst;    // Default, Cancel, and the dialog opened again
-    const char* frame;
-  };
+  // The option chosen before Done (none: nullptr); cancelFirst: Default, Cancel, opened again.
+  struct Row { const char* option; bool cancelFirst; const char* frame; };
   const Row rows[] = {{nullptr, false, "09 00 03 50 43 31 28"},
                       {"ProtocolOption3", false, "09 00 03 50 43 33 2A"},
                       {"ProtocolOption2", true, "09 00 03 50 43 32 2B"}};
@@ -299,17 +277,12 @@ TEST(CardTypeForm, DoneSendsTheLastChosenProtocolUnawaited) {
 // ---- Info_Form ---------------------------------------------------------------------------
 
 TEST(InfoForm, TextsAndWhichWayOutBringsTheMainWindowForward) {
-  struct Row {
-    Edition edition;
-    const char* product;
-    const char* version;
-    const char* date;
-  };
+  struct Row { Edition edition; const char* product, *version, *date; };
   const Row rows[] = {{Edition::Current, "TKR520", "SWPDEMO2", "29-May-2001"},
                       {Edition::Legacy, "TKR510", "SWPDEMO1", "21-Nov-2000"}};
   for (const Row& row : rows) {
     for (const bool byCloseBox : {false, true}) {
-      SCOPED_TRACE(Name(row.edition) + (byCloseBox ? " close box" : " CLOSE"));
+      SCOPED_TRACE(std::string(row.product) + (byCloseBox ? " close box" : " CLOSE"));
       Bench b(row.edition, 0);
       auto* d = b.open<Info_Form>(FormId::Info);
       EXPECT_EQ(QStringList({d->windowTitle(), d->Label2->text(), d->Label1->text(),
@@ -339,7 +312,7 @@ const std::pair<const char*, FormId> kDialogs[] = {{"ComPort", FormId::ComPort},
 TEST(EveryDialog, WaysOutUnloadThroughTheRegistryAndNoCaptionIsCutOff) {
   for (const auto& [name, id] : kDialogs) {
     for (Edition edition : {Edition::Current, Edition::Legacy}) {
-      SCOPED_TRACE(name + (" " + Name(edition)));
+      SCOPED_TRACE(std::string(name) + (edition == Edition::Legacy ? " legacy" : ""));
       Bench b(edition, 0);
       for (QWidget* w : b.open(id)->findChildren<QWidget*>()) {
         if (!w->isVisible()) continue;
@@ -371,22 +344,17 @@ TEST(EveryDialog, WaysOutUnloadThroughTheRegistryAndNoCaptionIsCutOff) {
 // ---- Detecting_form ------------------------------------------------------------------------
 
 // A device that never answers: each probe runs into its time-out.
-struct Mute : platform::fake::LineDevice {
-  void hostOpened(platform::fake::FakeSerialPort&) override {}
+struct Mute : LineDevice {
+  void hostOpened(FakeSerialPort&) override {}
   void hostClosed() override {}
-  void hostWrote(const Bytes&, platform::fake::Micros) override {}
+  void hostWrote(const Bytes&, Micros) override {}
 };
 
 // Cancel and Esc stop the scan and open the port dialog; the legacy window vanishes when the
 // operator turns to the main window, but the scan goes on and finds the reader.
 TEST(DetectingForm, ShowsTheScanAndOnlyCancelAndEscStopIt) {
   enum Way { kCancel, kEsc, kMainWindow };
-  struct Row {
-    const char* name;
-    Edition edition;
-    Way way;
-    int readerPort;
-  };
+  struct Row { const char* name; Edition edition; Way way; int readerPort; };
   const Row rows[] = {{"Cancel", Edition::Current, kCancel, 0},
                       {"Esc", Edition::Current, kEsc, 0},
                       {"legacy, main window activated", Edition::Legacy, kMainWindow, 5}};
@@ -423,35 +391,21 @@ TEST(DetectingForm, ShowsTheScanAndOnlyCancelAndEscStopIt) {
   }
 }
 
-// A device plugged in while the console runs is numbered when the port dialog opens or a
-// detection starts, by the program's own hook on the real port map.
-TEST(HotPlug, PortDialogAndDetectionNumberADevicePluggedInMeanwhile) {
+// A device plugged in while the console runs is numbered when the port dialog opens, by the
+// program's own hook on the real port map; its list names the new device.
+TEST(HotPlug, PortDialogNumbersADevicePluggedInMeanwhile) {
   using platform::qt::SystemPort;
-  const std::pair<const char*, std::function<void(Bench&)>> rows[] = {
-      {"port dialog", [](Bench& b) {  // its list names the new device
-         auto* d = b.open<ComPort_form>(FormId::ComPort);
-         EXPECT_EQ(d->ComPortComboBox->itemData(1, Qt::ToolTipRole).toString(), "/dev/ttyACM0");
-       }},
-      {"Auto Comm", [](Bench& b) {  // finds the reader: no port dialog
-         b.m().RestartCommandButton_Click();
-         b.loop.runFor(500 * kMs);
-         EXPECT_FALSE(b.loaded(FormId::ComPort));
-       }},
-  };
-  for (const auto& [name, act] : rows) {
-    SCOPED_TRACE(name);
-    std::vector<SystemPort> present = {{"ttyUSB0", "/dev/ttyUSB0", "", {}, {}, ""}};
-    platform::qt::QtSerialPort serial(platform::qt::PortMap::Build({}, [&] { return present; }));
-    ComPort_form::setPortDescriber([&](int port) { return serial.portMap().describe(port); });
-    Bench b(Edition::Current, 1);
-    apps::RefreshPortsBeforeShowing(b.forms, serial);
-    b.load();
-    present.push_back({"ttyACM0", "/dev/ttyACM0", "", {}, {}, ""});
-    EXPECT_EQ(serial.portMap().deviceFor(2), std::nullopt);
-    act(b);
-    EXPECT_EQ(serial.portMap().deviceFor(2), "/dev/ttyACM0");
-    EXPECT_EQ(serial.portMap().deviceFor(1), "/dev/ttyUSB0");
-  }
+  std::vector<SystemPort> present = {{"ttyUSB0", "/dev/ttyUSB0", "", {}, {}, ""}};
+  platform::qt::QtSerialPort serial(platform::qt::PortMap::Build({}, [&] { return present; }));
+  ComPort_form::setPortDescriber([&](int port) { return serial.portMap().describe(port); });
+  Bench b(Edition::Current, 1);
+  apps::RefreshPortsBeforeShowing(b.forms, serial);
+  b.load();
+  present.push_back({"ttyACM0", "/dev/ttyACM0", "", {}, {}, ""});
+  EXPECT_EQ(serial.portMap().deviceFor(2), std::nullopt);
+  auto* d = b.open<ComPort_form>(FormId::ComPort);
+  EXPECT_EQ(d->ComPortComboBox->itemData(1, Qt::ToolTipRole).toString(), "/dev/ttyACM0");
+  EXPECT_EQ(serial.portMap().deviceFor(1), "/dev/ttyUSB0");
   ComPort_form::setPortDescriber({});
 }
 

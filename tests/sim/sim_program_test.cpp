@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -97,20 +96,6 @@ TEST(SimProgram, ServesARawTerminalThroughUnplugAndReplug) {
   sim.process.send("quit");
   EXPECT_EQ(sim.process.exitCode(), 0);
   EXPECT_FALSE(Exists(sim.path));
-}
-
-// In the background: no commands, still answering after stdin is gone, ends on SIGTERM.
-TEST(SimProgram, NoStdinServesUntilTerminated) {
-  e2e::Process sim(e2e::Binary("tkr520-sim"), {"--no-stdin"});
-  const std::string path = sim.readLine();
-  sim.closeInput();
-  const int host = OpenRaw(path);
-  ASSERT_TRUE(WriteAll(host, "9"));
-  EXPECT_EQ(ReadCount(host, 11), "TKR510V1.07");
-  close(host);
-  kill(static_cast<pid_t>(sim.pid()), SIGTERM);
-  EXPECT_EQ(sim.exitCode(), 0);
-  EXPECT_FALSE(Exists(path));
 }
 
 TEST(PtyReader, HostAtAnotherSpeedIsIgnored) {
