@@ -15,7 +15,7 @@ cmake --build "$build" -j"${JOBS:-2}" --target tkr_soak >"$build/soak-build.log"
 pids=()
 for program in "${programs[@]}"; do
   # Strict figures here (a ping within 50 ms); the test run keeps a generous bound.
-  QT_QPA_PLATFORM=offscreen "$build/bin/tkr_soak" "$program" "$seconds" "$seed" --latency-ms 50 --every 300 \
+  QT_QPA_PLATFORM=offscreen "$build/bin/tkr_soak" "$program" "$seconds" "$seed" --latency-ms 50 \
     >"$build/soak-$program.txt" 2>"$build/soak-$program.err" &
   pids+=($!)
 done
