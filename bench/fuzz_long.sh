@@ -2,6 +2,7 @@
 # Long fuzz runs: bench/fuzz_long.sh [RUNS | SECONDSs] [TARGET...], one target at a time in
 # one process, since the machine is shared.
 # The default is 10^7 inputs per target; "1200s" runs each target for 20 minutes instead.
+# FUZZ_FORKS=2 runs two fuzzing processes at once, for a machine with a core to spare.
 # Prints executions, coverage (libFuzzer's final cov:) and crashes per target. Inputs found go
 # to build-fuzz/long/<target>/, crashes to build-fuzz/long/crashes/<target>/.
 set -euo pipefail
@@ -31,7 +32,7 @@ for t in "${targets[@]}"; do
   log=build-fuzz/long/$t.log
   # Keep going past a finding, so one run reports every crash it meets.
   build-fuzz/bin/"$t" "${budget[@]}" -seed=1 -max_len=512 -print_final_stats=1 \
-    -fork=1 -ignore_crashes=1 -artifact_prefix="$crashes/" "$corpus" "tests/fuzz/corpus/$t" \
+    -fork="${FUZZ_FORKS:-1}" -ignore_crashes=1 -artifact_prefix="$crashes/" "$corpus" "tests/fuzz/corpus/$t" \
     >"$log" 2>&1 || true
   # The last status line of the fork mode: "#N: cov: C ft: ... oom/timeout/crash: ..."
   execs=$(grep -Eo '^#[0-9]+' "$log" | tail -1 | tr -d '#' || true)
