@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/protocol/line_settings.h"
+#include "core/protocol/monitor_format.h"
 
 namespace tkr::link {
 
@@ -38,7 +39,14 @@ void Module1::EnsurePortOpen() {
 }
 
 void Module1::ClosePort() {
-  heldBack_.clear();  // bytes of this line never head a reception on the next one
+  if (!heldBack_.empty()) {
+    // A reception set aside behind a wait's reply ends with its line: it stands in the
+    // monitor, but is neither card data nor a reply on the port opened next. The quiet time
+    // running is its own; left to run, it would complete the reply a second time.
+    p_.Timer1.setEnabled(false);
+    AppendMonitorHeader(protocol::kHeaderFromReader);
+    AppendMonitor(std::exchange(heldBack_, {}));
+  }
   if (!p_.MSComm1.portOpen()) return;
   if (!p_.MSComm1.setPortOpen(false)) {
     p_.shell.messageBox("COM port close error!", "Message", platform::MsgIcon::Information);
