@@ -16,7 +16,9 @@
 #include <fstream>
 #include <functional>
 #include <random>
+#include <set>
 #include <string_view>
+#include <tuple>
 
 #include "core/link/monitor_log.h"
 #include "core/protocol/host_commands.h"
@@ -221,22 +223,49 @@ class Soak {
     check(dialogs.empty() || (legacy_ && dialogs == "ComPort_form"), "no dialog open: " + dialogs);
   }
 
-  // Legacy shows an unrecognised reply twice in a row: the second is skipped when matching.
+  // Legacy shows an unrecognised reply twice in a row: the second may be skipped when
+  // matching. A reader that really sent the same reply twice makes that ambiguous, so a
+  // repeat that fits is taken first and, should the rest then not match, skipped instead.
   bool endsWith(const std::vector<Record>& records, bool fromReader, const Bytes& stream, bool exact) {
-    std::size_t end = stream.size();
+    struct Entry {
+      const Bytes* data;
+      bool repeat;  // equal to the record of this direction right after it
+    };
+    std::vector<Entry> entries;  // newest first
     const Record* later = nullptr;
     for (auto r = records.rbegin(); r != records.rend(); ++r) {
       if (r->first != fromReader) {
         later = nullptr;
         continue;
       }
-      const Bytes& data = r->second;
-      const bool fits = data.size() <= end && stream.compare(end - data.size(), data.size(), data) == 0;
-      if (!fits && !(legacy_ && fromReader && later && later->second == data)) return false;
-      if (fits) end -= data.size();
+      entries.push_back({&r->second, legacy_ && fromReader && later && later->second == r->second});
       later = &*r;
     }
-    return !exact || end == 0;
+    std::vector<std::pair<std::size_t, std::size_t>> skips;  // (entry, end) still to try skipped
+    std::set<std::pair<std::size_t, std::size_t>> tried;  // a state met again has failed before
+    std::size_t i = 0, end = stream.size();
+    for (;;) {
+      const bool fresh = tried.emplace(i, end).second;
+      if (fresh && i == entries.size()) {
+        if (!exact || end == 0) return true;
+      } else if (fresh) {
+        const Bytes& data = *entries[i].data;
+        if (data.size() <= end && stream.compare(end - data.size(), data.size(), data) == 0) {
+          if (entries[i].repeat) skips.emplace_back(i, end);
+          end -= data.size();
+          ++i;
+          continue;
+        }
+        if (entries[i].repeat) {
+          ++i;
+          continue;
+        }
+      }
+      if (skips.empty()) return false;
+      std::tie(i, end) = skips.back();
+      skips.pop_back();
+      ++i;
+    }
   }
 
   // The monitor's text: a header line, then "39h " per byte; bounded; the bytes of the line.
