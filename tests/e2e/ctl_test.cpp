@@ -36,11 +36,9 @@ void WaitHeard(Sim& sim, std::size_t count) {
 // reads the configuration back where the control does not.
 TEST(Ctl, SetSendsWhatTheConsolesControlSends) {
   Sim sim, ctlSim;
-  QTemporaryDir lockDir;  // the console's single-instance lock of its own
-  const std::string tmp = lockDir.path().toStdString();
-  Process console(Binary("SWPDEMO2"), {"--no-system-ports", "--trace", "--port", "COM1=" + sim.path},
-                  {{"QT_QPA_PLATFORM", "offscreen"}, {"TMPDIR", tmp}, {"XDG_RUNTIME_DIR", tmp}});
-  ASSERT_TRUE(console.readUntil("READY", 60000).found) << console.allOutput();
+  Console driven("SWPDEMO2", {"COM1=" + sim.path});
+  Process& console = *driven.process;
+  ASSERT_TRUE(driven.started) << console.allOutput();
   const std::string re1 = "09 00 03 52 45 31 2C", fix = "FixCode_Form.";
   struct Row {
     std::vector<std::string> trace;  // the operator's steps in the console
@@ -104,7 +102,6 @@ TEST(Ctl, SetSendsWhatTheConsolesControlSends) {
     EXPECT_EQ(ctlSim.heardSince(before + 3), frames);
   }
   EXPECT_EQ(console.allOutput().find("ERROR"), std::string::npos) << console.allOutput();
-  console.send("quit");
 }
 
 TEST(Ctl, ReaderThatKeepsItsSettingGivesExit3NamingTheField) {
@@ -180,22 +177,6 @@ TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
     EXPECT_NE(run.out.find(row.word), std::string::npos) << run.out;
     EXPECT_EQ(sim.heardSince(mark), row.heard);
   }
-}
-
-// `ports` is the console's --list-ports, in text and in JSON.
-TEST(Ctl, PortsListsWhatTheConsoleLists) {
-  const QStringList args = {"--no-system-ports", "--port", "COM2=/dev/tkr-none"};
-  QProcess console, ctl, json;
-  console.start(QString::fromStdString(Binary("SWPDEMO2")), QStringList{"--list-ports"} + args);
-  ctl.start(QString::fromStdString(Binary("tkr520ctl")), args + QStringList{"ports"});
-  json.start(QString::fromStdString(Binary("tkr520ctl")), args + QStringList{"--json", "ports"});
-  for (QProcess* p : {&console, &ctl, &json}) ASSERT_TRUE(p->waitForFinished(30000));
-  const std::string listed = console.readAllStandardOutput().toStdString();
-  EXPECT_EQ(listed.rfind("COM1  -              -\nCOM2  /dev/tkr-none  missing\n", 0), 0u);
-  EXPECT_EQ(ctl.readAllStandardOutput().toStdString(), listed);
-  EXPECT_NE(json.readAllStandardOutput().indexOf(
-                R"({"access":"missing","description":null,"device":"/dev/tkr-none",)"),
-            -1);
 }
 
 TEST(Ctl, DetectStatusSendAndProfileAgainstTheSimulator) {

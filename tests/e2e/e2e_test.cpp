@@ -2,40 +2,12 @@
 // --trace as an operator would drive the window.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <QThread>
-#include <memory>
 
 #include "tests/e2e/process.h"
 
 namespace tkr::e2e {
 namespace {
-
-// A program as built, with its own temporary folder, so the single-instance lock is its own.
-struct Console {
-  Console(const std::string& program, const std::vector<std::string>& ports) {
-    std::vector<std::string> args = {"--no-system-ports", "--trace"};
-    for (const auto& p : ports) args.insert(args.end(), {"--port", p});
-    env = {{"QT_QPA_PLATFORM", "offscreen"}, {"TMPDIR", tmp.path().toStdString()},
-           {"XDG_RUNTIME_DIR", tmp.path().toStdString()}};
-    process = std::make_unique<Process>(Binary(program), args, env);
-    const auto start = process->readUntil("READY", 60000);
-    started = start.found;
-    atStart = ParseState(start.lines);
-  }
-  ~Console() { process->send("quit"); }
-  // Answered once the exchanges that earlier commands started have ended.
-  State dump() {
-    process->send("dump");
-    return ParseState(process->readUntil("END").lines);
-  }
-
-  QTemporaryDir tmp;
-  std::map<std::string, std::string> env;
-  std::unique_ptr<Process> process;
-  bool started = false;
-  State atStart;
-};
 
 // clang-format off
 TEST(EndToEnd, StartUpFindsTheReaderOrEndsInThePortDialog) {
@@ -98,6 +70,12 @@ TEST(CommandLineWithoutDisplay, HelpListAndMistakesNeedNoWindow) {
       {"SWPDEMO2", {"--bogus"}, 2, "", "SWPDEMO2: unknown argument --bogus (see --help)\n"},
       {"SWPDEMO2", {"--list-ports", "--no-system-ports", "--port", "COM2=/dev/tkr-none"}, 0,
        "COM1  -              -\nCOM2  /dev/tkr-none  missing\n", ""},
+      // tkr520ctl's ports listing is the console's, and in JSON too.
+      {"tkr520ctl", {"--no-system-ports", "--port", "COM2=/dev/tkr-none", "ports"}, 0,
+       "COM1  -              -\nCOM2  /dev/tkr-none  missing\n", ""},
+      {"tkr520ctl", {"--no-system-ports", "--port", "COM2=/dev/tkr-none", "--json", "ports"}, 0,
+       R"({"command":"ports","ports":[{"access":"-","description":null,"device":null,"error":null,)"
+       R"("manufacturer":null,"pid":null,"port":"COM1","vid":null},{"access":"missing",)", ""},
       {"tkr520-sim", {"--frobnicate"}, 2, "",
        "tkr520-sim: bad option '--frobnicate'; usage: tkr520-sim [--link PATH] [--no-stdin]\n"},
   };

@@ -82,6 +82,24 @@ Process::Lines Process::readUntil(const std::string& marker, int timeoutMs) {
   return out;
 }
 
+Console::Console(const std::string& program, const std::vector<std::string>& ports) {
+  std::vector<std::string> args = {"--no-system-ports", "--trace"};
+  for (const auto& p : ports) args.insert(args.end(), {"--port", p});
+  env = {{"QT_QPA_PLATFORM", "offscreen"}, {"TMPDIR", tmp.path().toStdString()},
+         {"XDG_RUNTIME_DIR", tmp.path().toStdString()}};
+  process = std::make_unique<Process>(Binary(program), args, env);
+  const auto start = process->readUntil("READY", 60000);
+  started = start.found;
+  atStart = ParseState(start.lines);
+}
+
+Console::~Console() { process->send("quit"); }
+
+State Console::dump() {
+  process->send("dump");
+  return ParseState(process->readUntil("END").lines);
+}
+
 Sim::Sim() : process(Binary("tkr520-sim"), {}), path(process.readLine()) {}
 
 std::vector<std::string> Sim::heard() {

@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,21 @@ std::string Binary(const std::string& name);
 // "name=value" lines (a --trace dump) as a map; other lines are left out.
 using State = std::map<std::string, std::string>;
 State ParseState(const std::vector<std::string>& lines);
+
+// A console program as built, started with --trace on the given --port mappings and its own
+// temporary folder, so the single-instance lock is its own.
+struct Console {
+  Console(const std::string& program, const std::vector<std::string>& ports);
+  ~Console();
+  // Answered once the exchanges that earlier commands started have ended.
+  State dump();
+
+  QTemporaryDir tmp;
+  std::map<std::string, std::string> env;
+  std::unique_ptr<Process> process;
+  bool started = false;
+  State atStart;
+};
 
 // tkr520-sim on its pseudo-terminal, driven over its standard input.
 struct Sim {

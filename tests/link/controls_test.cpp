@@ -7,10 +7,6 @@
 namespace tkr::testing {
 namespace {
 
-Bytes Frame(std::initializer_list<int> bytes) { return MakeBytes(bytes); }
-const Bytes kRE1 = Frame({0x09, 0x00, 0x03, 0x52, 0x45, 0x31, 0x2C});
-const Bytes kReset = "\x7F";
-
 TEST(Toggles, EachPlainToggleSendsItsFrameResetAndReadOut) {
   struct Row {
     const char* name;

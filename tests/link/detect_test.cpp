@@ -6,8 +6,6 @@
 namespace tkr::testing {
 namespace {
 
-const Bytes kRE1 = MakeBytes({0x09, 0x00, 0x03, 0x52, 0x45, 0x31, 0x2C});
-
 TEST(Detection, ReaderOnCom1IsFoundInTheFirstStep) {
   for (Edition edition : {Edition::Current, Edition::Legacy}) {
     SCOPED_TRACE(edition == Edition::Legacy ? "legacy" : "current");

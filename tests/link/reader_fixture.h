@@ -28,6 +28,11 @@ struct WithReader {
   std::unique_ptr<sim::InProcessReader> reader;
 };
 
+inline Bytes Frame(std::initializer_list<int> bytes) { return MakeBytes(bytes); }
+// The configuration read-out, sent after every change, and the warm reset.
+inline const Bytes kRE1 = Frame({0x09, 0x00, 0x03, 0x52, 0x45, 0x31, 0x2C});
+inline const Bytes kReset = "\x7F";
+
 // A console with the command table built and COM1 open on a scripted far end, no start-up.
 struct Connected {
   explicit Connected(Edition edition = Edition::Current, ScriptedDevice::Answer answer = {})

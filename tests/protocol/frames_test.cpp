@@ -1,9 +1,16 @@
+// Command frames, the host command list, line settings strings and the code page 437 glyphs.
 #include "core/protocol/frames.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+#include <string_view>
 #include <vector>
 
+#include "core/protocol/host_commands.h"
+#include "core/protocol/cp437.h"
+#include "core/protocol/line_settings.h"
 #include "tests/protocol/hex_bytes.h"
 
 namespace tkr::protocol {
@@ -73,6 +80,122 @@ TEST(Frames, CodeAndSeparatorFrames) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(row.frame, Hex(row.hex));
   }
+}
+
+struct ListRow {
+  const char* text;
+  int itemCode;
+  SideEffect effect;
+  const char* bytes;  // hex
+};
+
+// The command box as the operator sees it, top to bottom.
+const ListRow kList[] = {
+    {"Abort", 24, SideEffect::None, "1B"},
+    {"Card Type Report", 23, SideEffect::CardTypeReport, "54"},
+    {"Configuration Request", 12, SideEffect::None, "23"},
+    {"Green LED Blinking", 17, SideEffect::None, "28"},
+    {"Green LED Off", 14, SideEffect::None, "6C"},
+    {"Green LED On", 13, SideEffect::None, "4C"},
+    {"One Long Beep", 19, SideEffect::None, "5A"},
+    {"One Short Beep", 20, SideEffect::None, "7A"},
+    {"Pause Transmit", 21, SideEffect::PauseBox, "13"},
+    {"Read Channel Setting", 31, SideEffect::None, "09 00 03 52 45 33 2E"},
+    {"Read Config Status", 29, SideEffect::None, "09 00 03 52 45 31 2C"},
+    {"Read EEPROM Data", 28, SideEffect::None, "09 00 03 52 45 00 1D"},
+    {"Read Prefix & Suffix Setting", 30, SideEffect::None, "09 00 03 52 45 32 2F"},
+    {"Reader Status Report", 27, SideEffect::None, "24"},
+    {"Ready to read", 1, SideEffect::None, "70"},
+    {"Ready to read", 0, SideEffect::None, "50"},
+    {"Red LED Blinking", 18, SideEffect::None, "29"},
+    {"Red LED Off", 16, SideEffect::None, "6D"},
+    {"Red LED On", 15, SideEffect::None, "4D"},
+    {"Resume Transmit", 22, SideEffect::ResumeBox, "11"},
+    {"Retransmit", 11, SideEffect::None, "25"},
+    {"Transmit Customized Data, Track 1", 5, SideEffect::None, "55"},
+    {"Transmit Customized Data, Track 2", 6, SideEffect::None, "56"},
+    {"Transmit Customized Data, Track 3", 7, SideEffect::None, "57"},
+    {"Transmit Reverse Customized Data, Track 1", 8, SideEffect::None, "75"},
+    {"Transmit Reverse Customized Data, Track 2", 9, SideEffect::None, "76"},
+    {"Transmit Reverse Customized Data, Track 3", 10, SideEffect::None, "77"},
+    {"Transmit Standard Data, Track 1", 2, SideEffect::None, "51"},
+    {"Transmit Standard Data, Track 2", 3, SideEffect::None, "52"},
+    {"Transmit Standard Data, Track 3", 4, SideEffect::None, "53"},
+    {"Version Report", 25, SideEffect::None, "39"},
+    {"Warm Reset", 26, SideEffect::None, "7F"},
+};
+
+TEST(HostCommands, ListRowsInDisplayedOrderWithTheirBytesAndNoOthers) {
+  CommandTable table;
+  table.BuildCommandTable();
+  const auto list = HostCommandList();
+  ASSERT_EQ(list.size(), std::size(kList));
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const ListRow& want = kList[i];
+    SCOPED_TRACE(std::string(want.text) + " #" + std::to_string(want.itemCode));
+    EXPECT_EQ(list[i].text, want.text);
+    EXPECT_EQ(list[i].itemCode, want.itemCode);
+    EXPECT_EQ(list[i].effect, want.effect);
+    EXPECT_EQ(HostCommandBytes(want.itemCode, table), Hex(want.bytes));
+    const HostCommandRow* found = FindHostCommand(want.itemCode);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(found, &list[i]);  // the two "Ready to read" rows stay apart
+  }
+  for (int code : {-1, 32}) {
+    EXPECT_EQ(HostCommandBytes(code, table), Bytes()) << code;
+    EXPECT_EQ(FindHostCommand(code), nullptr) << code;
+  }
+}
+
+// Line settings strings and the code page 437 glyphs (the text controls' test
+// takes every byte through its glyph and back).
+// The monitor's hex forms are pinned by the link tests' exchanges, the port listing's and the
+// simulator's tests; any byte through the monitor by the link fuzz target.
+TEST(LineSettings, ParseAndCharacterBits) {
+  struct Row { const char* name; const char* text; const char* settings; };
+  const Row rows[] = {
+      {"detection setting", "9600,n,8,1", "9600 n 8 1 10"},
+      {"no parity seven bits", "2400,n,7,1", "2400 n 7 1 9"},
+      {"fastest offered", "19200,s,7,1", "19200 s 7 1 10"},
+      {"typed rate", "115200,o,7,2", "115200 o 7 2 11"},
+      {"upper-case parity", "4800,M,7,1", "4800 m 7 1 10"},
+      {"empty", "", "none"},
+      {"baud only", "9600", "none"},
+      {"zero baud", "0,n,8,1", "none"},
+      {"baud with blank", "9600 ,n,8,1", "none"},
+      {"unknown parity", "9600,x,8,1", "none"},
+      {"one and a half stop bits", "9600,n,8,1.5", "none"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto p = ParseSettings(row.text);
+    EXPECT_EQ(p ? std::to_string(p->baud) + " " + p->parity + " " + std::to_string(p->dataBits) + " " +
+                      std::to_string(p->stopBits) + " " + std::to_string(std::lround(CharacterTime(*p) * p->baud))
+                : "none",
+              row.settings);
+  }
+}
+
+TEST(Cp437, GlyphsOfEveryRange) {
+  struct Row { const char* name; std::size_t first; std::u32string_view glyphs; };
+  const Row rows[] = {
+      {"NUL and controls", 0x00, U"\u2400☺☻♥♦♣♠•◘○◙♂♀♪♫☼►◄↕‼¶§▬↨↑↓→←∟↔▲▼"},
+      {"printable ASCII", 0x20,
+       U" !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~⌂"},
+      {"accented", 0x80, U"ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»"},
+      {"box drawing", 0xB0, U"░▒▓│┤╡╢╖╕╣║╗╝╜╛┐└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀"},
+      {"Greek and maths", 0xE0, U"αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0"},
+  };
+  std::size_t next = 0;  // the ranges follow each other up to 0xFF
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_EQ(row.first, next);
+    for (char32_t glyph : row.glyphs) {
+      EXPECT_EQ(std::uint32_t{Cp437Glyph(std::uint8_t(next))}, std::uint32_t{glyph}) << "byte " << next;
+      ++next;
+    }
+  }
+  EXPECT_EQ(next, 256u);
 }
 
 }  // namespace
