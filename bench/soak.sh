@@ -22,7 +22,7 @@ done
 status=0
 for pid in "${pids[@]}"; do wait "$pid" || status=1; done
 for program in "${programs[@]}"; do
-  grep '^FAIL' "$build/soak-$program.txt" | head -n 5
+  grep '^SOAK FAILED' "$build/soak-$program.txt" | sed "s/^SOAK FAILED/$program failed/"
   awk -v p="$program" '/^SOAK END/ { for (i = 1; i <= NF; ++i) { split($i, kv, "="); f[kv[1]] = kv[2] }
     growth = f["rss_now_kb"] - f["rss_bound_kb"]
     printf "%s: rss at start %s kB, at bound %s kB, at end %s kB (growth %d kB, %s), peak latency %s ms, checks %d passed of %s\n",

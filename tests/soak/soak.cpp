@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <random>
 #include <set>
 #include <string_view>
@@ -107,6 +108,7 @@ class Soak {
                 "rss_bound_kb=%ld rss_now_kb=%ld monitor_chars=%zu\n",
                 program_.c_str(), steps_, checks_, failures_, peakLatencyMs_, rssStart, rssBound, rss(),
                 monitorChars_);
+    for (const auto& [what, count] : failedChecks_) std::printf("SOAK FAILED %d x %s\n", count, what.c_str());
   }
 
  private:
@@ -150,7 +152,10 @@ class Soak {
   }
   void check(bool good, const std::string& what) {
     ++checks_;
-    if (!good && ++failures_ <= 20) std::printf("FAIL step %d (%s): %s\n", steps_, what_.c_str(), what.c_str());
+    if (good) return;
+    ++failures_;
+    // The first few of each kind in full; the count of every kind at the end.
+    if (++failedChecks_[what] <= 5) std::printf("FAIL step %d (%s): %s\n", steps_, what_.c_str(), what.c_str());
     std::fflush(stdout);
   }
 
@@ -316,6 +321,7 @@ class Soak {
   std::size_t totalSinceClear_ = 0, monitorChars_ = 0;
   std::string what_ = "start-up";
   int steps_ = 0, checks_ = 0, failures_ = 0;
+  std::map<std::string, int> failedChecks_;
   long long peakLatencyMs_ = 0;
 };
 
