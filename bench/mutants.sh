@@ -4,7 +4,8 @@
 # per mutant (caught by which test, or survived) and the kill rate.
 #   bench/mutants.sh [--check] [list]   --check only verifies that every text still matches
 # MUTANT_CTEST_ARGS (for example "-R ^Exchange") narrows the suite while working on one area;
-# the kill rate counts only for a run of the whole suite.
+# the kill rate counts only for a run of the whole suite. MUTANT_ALL=1 runs the whole suite for
+# every mutant and names every test that catches it, to show which tests no mutant needs alone.
 set -uo pipefail
 start=$SECONDS
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -59,9 +60,11 @@ while IFS= read -r line; do
     # A mutant that does not compile says nothing about the tests: fix its line in the list.
     echo "NO BUILD  $file: $what"; nobuild=$((nobuild + 1))
   else
-    # Stops at the first failing test, so a caught mutant ends early.
-    out=$(cd "$build" && QT_QPA_PLATFORM=offscreen ctest -j2 --stop-on-failure --timeout 120 ${MUTANT_CTEST_ARGS:-} 2>&1)
-    failed=$(echo "$out" | sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*.*/\1/p' | head -3 | tr '\n' ' ')
+    # Stops at the first failing test, so a caught mutant ends early, unless MUTANT_ALL is set.
+    stop=(--stop-on-failure); shown=3
+    [[ -n ${MUTANT_ALL:-} ]] && { stop=(); shown=1000; }
+    out=$(cd "$build" && QT_QPA_PLATFORM=offscreen ctest -j2 "${stop[@]}" --timeout 120 ${MUTANT_CTEST_ARGS:-} 2>&1)
+    failed=$(echo "$out" | sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*.*/\1/p' | head -$shown | tr '\n' ' ')
     if echo "$out" | grep -q -e '100% tests passed' -e 'No tests were found'; then
       echo "SURVIVED  $file: $what"
     else
