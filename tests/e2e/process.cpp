@@ -75,49 +75,32 @@ std::string Process::readLine(int timeoutMs) {
 Process::Lines Process::readUntil(const std::string& marker, int timeoutMs) {
   Lines out;
   QDeadlineTimer deadline(timeoutMs);
-  for (std::string line; nextLine(line, static_cast<int>(std::max<qint64>(0, deadline.remainingTime())));) {
+  for (std::string line; nextLine(line, static_cast<int>(deadline.remainingTime()));) {
     if ((out.found = line == marker)) break;
     out.lines.push_back(line);
   }
   return out;
 }
 
-Console::Console(const std::string& program, const std::vector<std::string>& ports) {
-  std::vector<std::string> args = {"--no-system-ports", "--trace"};
-  for (const auto& p : ports) args.insert(args.end(), {"--port", p});
-  env = {{"QT_QPA_PLATFORM", "offscreen"}, {"TMPDIR", tmp.path().toStdString()},
-         {"XDG_RUNTIME_DIR", tmp.path().toStdString()}};
-  process = std::make_unique<Process>(Binary(program), args, env);
-  const auto start = process->readUntil("READY", 60000);
-  started = start.found;
-  atStart = ParseState(start.lines);
-}
-
-Console::~Console() { process->send("quit"); }
-
-State Console::dump() {
-  process->send("dump");
-  return ParseState(process->readUntil("END").lines);
-}
-
 Sim::Sim() : process(Binary("tkr520-sim"), {}), path(process.readLine()) {}
 
-std::vector<std::string> Sim::heard() {
+std::vector<std::string> Sim::heard(std::size_t from) {
   process.send("received");
-  return process.readUntil("END").lines;
+  std::vector<std::string> all = process.readUntil("END").lines;
+  all.erase(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())));
+  return all;
 }
 
-std::vector<std::string> Sim::heardSince(std::size_t count) {
-  const auto all = heard();
-  return {all.begin() + static_cast<std::ptrdiff_t>(std::min(count, all.size())), all.end()};
-}
-
-CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect) {
+QStringList CtlArgs(const Sim& sim, const std::vector<std::string>& args, bool detect) {
   QStringList list = {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path)};
   if (!detect) list << "--com" << "1";
   for (const auto& a : args) list << QString::fromStdString(a);
+  return list;
+}
+
+CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect) {
   QProcess p;
-  p.start(QString::fromStdString(Binary("tkr520ctl")), list);
+  p.start(QString::fromStdString(Binary("tkr520ctl")), CtlArgs(sim, args, detect));
   p.waitForFinished(30000);
   return {p.exitCode(), (p.readAllStandardOutput() + p.readAllStandardError()).toStdString()};
 }

@@ -1,9 +1,7 @@
 #pragma once
 // A child program driven line by line over its standard input and output.
 #include <QProcess>
-#include <QTemporaryDir>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,32 +47,18 @@ std::string Binary(const std::string& name);
 using State = std::map<std::string, std::string>;
 State ParseState(const std::vector<std::string>& lines);
 
-// A console program as built, started with --trace on the given --port mappings and its own
-// temporary folder, so the single-instance lock is its own.
-struct Console {
-  Console(const std::string& program, const std::vector<std::string>& ports);
-  ~Console();
-  // Answered once the exchanges that earlier commands started have ended.
-  State dump();
-
-  QTemporaryDir tmp;
-  std::map<std::string, std::string> env;
-  std::unique_ptr<Process> process;
-  bool started = false;
-  State atStart;
-};
-
 // tkr520-sim on its pseudo-terminal, driven over its standard input.
 struct Sim {
   Sim();
-  std::vector<std::string> heard();  // every command heard so far, in hex, one an entry
-  std::vector<std::string> heardSince(std::size_t count);  // those after the first `count`
+  // The commands heard so far after the first `from`, in hex, one an entry.
+  std::vector<std::string> heard(std::size_t from = 0);
   Process process;
   std::string path;
 };
 
-// One run of tkr520ctl on COM1 = the simulator (--com 1 unless `detect` is true); out holds
-// stdout then stderr.
+// tkr520ctl's arguments for COM1 = the simulator (--com 1 unless `detect` is true).
+QStringList CtlArgs(const Sim& sim, const std::vector<std::string>& args, bool detect = false);
+// One run of tkr520ctl with those arguments; out holds stdout then stderr.
 struct CtlRun {
   int status = -1;
   std::string out;
