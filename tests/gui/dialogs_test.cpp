@@ -16,6 +16,7 @@
 #include "dialogs/comport_form.h"
 #include "dialogs/detecting_form.h"
 #include "dialogs/fixcode_form.h"
+#include "dialogs/info_form.h"
 #include "platform/qt/qt_serial_port.h"
 #include "tests/gui/main_form_fixture.h"
 
@@ -281,6 +282,11 @@ TEST(EveryDialog, OneModelessInstanceAndItsWaysOut) {
       FormWindow* d = b.dialog(id);
       ASSERT_TRUE(d && d->isVisible() && !d->isModal());
       EXPECT_EQ(d->windowTitle(), QString(caption).replace("TKR520", legacy ? "TKR510" : "TKR520"));
+      if (auto* info = qobject_cast<Info_Form*>(d)) {
+        EXPECT_EQ(QStringList({info->Label1->text(), info->Label4->text()}),
+                  legacy ? QStringList({"Version : SWPDEMO1", "Date : 21-Nov-2000"})
+                         : QStringList({"Version : SWPDEMO2", "Date : 29-May-2001"}));
+      }
       button->click();
       EXPECT_EQ(b.dialog(id), d);
       for (QWidget* w : d->findChildren<QWidget*>()) {
