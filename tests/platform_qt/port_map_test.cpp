@@ -1,73 +1,58 @@
+// Which device each COM number opens, the ports listing and the reasons for a refused open.
 #include "platform/qt/port_map.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFileInfo>
+#include <QSerialPort>
 #include <QTemporaryDir>
-#include <set>
 
-#include "platform/qt/qt_serial_port.h"
+#include "platform/qt/port_listing.h"
 #include "qt_test_util.h"
 
 namespace tkr::platform::qt {
 namespace {
 
+// What is taken, as "COMn=DEVICE" again, or a word of the reason the text is not taken.
 TEST(ParsePortOption, AcceptsOrExplains) {
-  struct Row { const char* name; const char* text; int port; const char* device; };  // port 0: an error with this word
-  const Row rows[] = {
-      {"plain", "COM1=/dev/ttyUSB0", 1, "/dev/ttyUSB0"},
-      {"highest, lower case", "com16=/dev/ttyS0", 16, "/dev/ttyS0"},
-      {"equals sign in the device", "COM2=/dev/serial/by-path/x=y", 2, "/dev/serial/by-path/x=y"},
-      {"above 16", "COM17=/dev/x", 0, "out of range"},
-      {"no equals sign", "COM1", 0, "COMn=DEVICE"},
-      {"no number", "COM=/dev/x", 0, "COMn"},
-      {"too many digits", "COM001=/dev/y", 0, "COMn"},
-      {"no device", "COM4=", 0, "no device"},
+  const std::pair<const char*, const char*> rows[] = {
+      {"com16=/dev/ttyS0", "COM16=/dev/ttyS0"},  // the highest, in lower case
+      {"COM2=/dev/serial/by-path/x=y", "COM2=/dev/serial/by-path/x=y"},
+      {"COM17=/dev/x", "out of range"},
+      {"COM1", "COMn=DEVICE"},
+      {"COM=/dev/x", "COMn"},
+      {"COM001=/dev/y", "COMn"},
+      {"COM4=", "no device"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const auto result = ParsePortOption(row.text);
-    if (row.port == 0) {
-      EXPECT_FALSE(result.option);
-      EXPECT_NE(result.error.find(row.device), std::string::npos) << result.error;
-    } else {
-      ASSERT_TRUE(result.option) << result.error;
-      EXPECT_EQ(result.option->port, row.port);
-      EXPECT_EQ(result.option->device, row.device);
-    }
+  for (const auto& [text, expected] : rows) {
+    const auto r = ParsePortOption(text);
+    const std::string got =
+        r.option ? "COM" + std::to_string(r.option->port) + "=" + r.option->device : r.error;
+    EXPECT_NE(got.find(expected), std::string::npos) << text << " gave " << got;
   }
 }
 
+// USB adapters first, numbers by value, paths by their last component.
 TEST(OrderPortNames, UsbFirstThenNaturalOrder) {
-  struct Row { const char* name; std::vector<std::string> in, out; };
-  const Row rows[] = {
-      {"natural numbers", {"ttyS10", "ttyS2", "ttyS1"}, {"ttyS1", "ttyS2", "ttyS10"}},
-      {"USB before built-in", {"ttyS0", "ttyACM0", "ttyUSB1", "ttyUSB0"}, {"ttyACM0", "ttyUSB0", "ttyUSB1", "ttyS0"}},
-      {"paths by their last component", {"/dev/ttyS3", "/dev/ttyUSB10", "/dev/ttyUSB9"}, {"/dev/ttyUSB9", "/dev/ttyUSB10", "/dev/ttyS3"}},
-      {"Mac adapters", {"cu.Bluetooth", "cu.usbserial-2"}, {"cu.usbserial-2", "cu.Bluetooth"}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(OrderPortNames(row.in), row.out);
-  }
+  EXPECT_EQ(OrderPortNames({"ttyS10", "/dev/ttyS2", "ttyS1", "ttyACM0", "/dev/ttyUSB10", "ttyUSB9",
+                            "cu.Bluetooth", "cu.usbserial-2"}),
+            std::vector<std::string>({"cu.usbserial-2", "ttyACM0", "ttyUSB9", "/dev/ttyUSB10",
+                                      "cu.Bluetooth", "ttyS1", "/dev/ttyS2", "ttyS10"}));
 }
 
 TEST(PortMap, OptionsFirstThenSystemPortsOnFreeNumbersUpToCom16) {
   PortMap map;
   ASSERT_TRUE(map.assign(2, "/dev/ttyS0"));
-  EXPECT_FALSE(map.assign(17, "/dev/x"));
   std::vector<SystemPort> ports;
-  for (int i = 0; i < 20; ++i) {
-    const std::string name = "ttyS" + std::to_string(i);
-    ports.push_back({name, "/dev/" + name, "", std::nullopt, std::nullopt, ""});
-  }
+  for (int i = 0; i < 20; ++i)
+    ports.push_back({"", "/dev/ttyS" + std::to_string(i), "", {}, {}, ""});
   ports.push_back({"ttyUSB0", "/dev/ttyUSB0", "FT232R USB UART", 0x0403, 0x6001, "FTDI"});
   map.fill(ports);
   EXPECT_EQ(map.deviceFor(1), "/dev/ttyUSB0");
   EXPECT_EQ(map.deviceFor(2), "/dev/ttyS0");  // named by an option, not given out twice
   EXPECT_EQ(map.deviceFor(3), "/dev/ttyS1");
   EXPECT_EQ(map.deviceFor(16), "/dev/ttyS14");
-  EXPECT_EQ(map.deviceFor(17), std::nullopt);
   EXPECT_EQ(map.describe(1), "/dev/ttyUSB0 - FT232R USB UART, USB 0403:6001");
 }
 
@@ -84,63 +69,88 @@ std::string Mapped(const PortMap& map) {
 }
 
 #ifndef _WIN32
-// Devices come and go while the console runs. Each is a link in a folder to a pseudo-terminal,
-// as udev's names are; the lister reports the step's devices, and "reader" (named with
-// --port COM2) is udev's second name for ttyUSB1 while that is plugged in.
+// Devices come and go while the console runs, as files in a folder; "reader" (named with
+// --port COM2) is udev's second name for ttyUSB1, a link to it while that is plugged in.
 TEST(PortMap, HotPlugGivesFreeNumbersAndNeverMovesOne) {
   QTemporaryDir dir;
   const std::string base = dir.path().toStdString() + "/";
-  const std::string names[] = {"ttyS0", "ttyUSB0", "ttyUSB1", "ttyUSB2", "ttyACM0"};
-  test::Pty ptys[std::size(names)];
-  std::set<std::string> present;
   const PortLister lister = [&] {
     std::vector<SystemPort> ports;
-    for (const auto& name : present) ports.push_back({name, base + name, "", {}, {}, ""});
+    for (const QString& name : QDir(dir.path()).entryList({"tty*"}, QDir::Files))
+      ports.push_back({name.toStdString(), base + name.toStdString(), "", {}, {}, ""});
     return ports;
   };
-  const auto link = [&](const std::string& target, const std::string& name, bool there) {
-    unlink((base + name).c_str());
-    ASSERT_TRUE(!there || symlink(target.c_str(), (base + name).c_str()) == 0);
+  const auto plug = [&](const std::string& step) {  // "+name" plugs a device in, "-name" out
+    const std::string path = base + step.substr(1), reader = base + "reader";
+    unlink(path.c_str());
+    EXPECT_TRUE(step[0] == '-' || close(creat(path.c_str(), 0600)) == 0);
+    EXPECT_TRUE(step != "+ttyUSB1" || symlink(path.c_str(), reader.c_str()) == 0);
   };
-  const auto plug = [&](const std::set<std::string>& devices) {
-    present = devices;
-    for (std::size_t i = 0; i < std::size(names); ++i)
-      link(ptys[i].path, names[i], present.count(names[i]));
-    link(base + "ttyUSB1", "reader", present.count("ttyUSB1"));
-  };
-
-  struct Row { const char* name; std::set<std::string> present; const char* mapped; };
+  plug("+ttyS0");
+  plug("+ttyUSB0");
+  PortMap map = PortMap::Build({{2, base + "reader"}}, lister);
+  EXPECT_EQ(Mapped(map), "COM1=ttyUSB0 COM2=reader COM3=ttyS0");  // the option, USB, the rest
   const char* const kFour = "COM1=ttyUSB0 COM2=reader COM3=ttyS0 COM4=ttyACM0";
   const char* const kFive = "COM1=ttyUSB0 COM2=reader COM3=ttyS0 COM4=ttyACM0 COM5=ttyUSB2";
-  const Row rows[] = {
-      {"start-up: the option, USB adapters, the rest", {"ttyS0", "ttyUSB0"}, "COM1=ttyUSB0 COM2=reader COM3=ttyS0"},
-      {"plugged in: the lowest free number, whatever its name", {"ttyS0", "ttyUSB0", "ttyACM0"}, kFour},
-      {"unplugged: the number stays its own", {"ttyS0", "ttyUSB0"}, kFour},
-      {"another one meanwhile takes the next", {"ttyS0", "ttyUSB0", "ttyUSB2"}, kFive},
-      {"back under its name: the old number", {"ttyS0", "ttyUSB0", "ttyUSB2", "ttyACM0"}, kFive},
-      {"the --port device plugged in: no second number", {"ttyS0", "ttyUSB0", "ttyUSB2", "ttyACM0", "ttyUSB1"}, kFive},
+  const std::pair<const char*, const char*> steps[] = {
+      {"+ttyACM0", kFour},  // the lowest free number, whatever its name
+      {"-ttyACM0", kFour},  // unplugged: the number stays its own
+      {"+ttyUSB2", kFive},  // another one meanwhile takes the next
+      {"+ttyACM0", kFive},  // back under its name: the old number
+      {"+ttyUSB1", kFive},  // the --port device plugged in: no second number
   };
-  plug(rows[0].present);
-  PortMap map = PortMap::Build({{2, base + "reader"}}, lister);
-  for (const auto& row : rows) {  // the first refresh finds nothing new
-    SCOPED_TRACE(row.name);
-    plug(row.present);
+  for (const auto& [step, mapped] : steps) {
+    plug(step);
     map.refresh();
-    EXPECT_EQ(Mapped(map), row.mapped);
+    EXPECT_EQ(Mapped(map), mapped) << step;
   }
-  // The number opens the device that came back, and the --port device through its link.
-  QtSerialPort serial(map);
-  for (int port : {4, 2}) {
-    serial.setCommPort(port);
-    EXPECT_TRUE(serial.setPortOpen(true)) << "COM" << port << ": " << serial.lastOpenError();
-    EXPECT_TRUE(serial.setPortOpen(false));
+}
+
+TEST(PortListing, ProbeTellsWhyADeviceCannotBeOpened) {
+  test::Pty free, held;
+  ASSERT_FALSE(free.path.empty());
+  QSerialPort holder;
+  holder.setPortName(QString::fromStdString(held.path));
+  ASSERT_TRUE(holder.open(QIODevice::ReadWrite));
+  QTemporaryDir dir;
+  const std::string file = dir.filePath("not-a-tty").toStdString();
+  ASSERT_EQ(close(creat(file.c_str(), 0600)), 0);
+
+  // reason: nullptr for a refused file, which keeps the system's own words.
+  struct Row { std::string device; PortAccess access; const char* reason; };
+  const Row rows[] = {
+      {free.path, PortAccess::Ok, ""},
+      {held.path, PortAccess::Busy, "busy: another program has the device open"},
+      {"/dev/tkr-no-such-device", PortAccess::Missing, "no such device"},
+      {"", PortAccess::NoDevice, "no device on this number"},
+      {file, PortAccess::Failed, nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.device);
+    const AccessProbe probe = ProbeDevice(row.device);
+    EXPECT_EQ(probe.access, row.access);
+    EXPECT_EQ(AccessReason(probe), row.reason ? row.reason : probe.error);
   }
-  // --no-system-ports: no lister, nothing comes in later.
-  PortMap only = PortMap::Build({{2, base + "reader"}}, PortLister());
-  only.refresh();
-  EXPECT_EQ(Mapped(only), "COM2=reader");
+  EXPECT_EQ(AccessReason({PortAccess::PermissionDenied, {}}),
+            "permission denied: add yourself to the dialout group and log in again");
 }
 #endif
+
+// The console's own listing of a USB adapter and of a refused device; the rest of the text and
+// the JSON are checked through the programs.
+TEST(PortListing, TextShowsAnAdapterAndARefusedDevice) {
+  PortMap map;
+  map.assign(1, "/dev/ttyUSB0");
+  map.assign(3, "/dev/ttyS0");
+  map.learn({{"ttyUSB0", "/dev/ttyUSB0", "FT232R USB UART", 0x0403, 0x6001, "FTDI"}});
+  const std::string text = FormatPortRows(GatherPortRows(map, [](const std::string& device) {
+    return device == "/dev/ttyS0" ? AccessProbe{PortAccess::PermissionDenied, {}} : AccessProbe{};
+  }));
+  EXPECT_EQ(text.substr(0, text.find("COM4")),
+            "COM1  /dev/ttyUSB0  ok                 FT232R USB UART, FTDI, USB 0403:6001\n"
+            "COM2  -             -\n"
+            "COM3  /dev/ttyS0    permission denied\n");
+}
 
 }  // namespace
 }  // namespace tkr::platform::qt

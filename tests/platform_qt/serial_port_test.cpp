@@ -1,19 +1,27 @@
-// The serial port against a pseudo-terminal: the test holds the far end (the master side).
+// The serial port against a pseudo-terminal: the test holds the far end (the master side),
+// or the simulated reader does, for the console on the real port.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <QTimer>
 #include <algorithm>
-#include <cstring>
+#include <functional>
 #include <memory>
 
+#include "core/link/module1.h"
+#include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_serial_port.h"
+#include "platform/qt/qt_timer.h"
 #include "qt_test_util.h"
+#include "sim/pty_reader.h"
+#include "tests/support/fake_console.h"
 
 namespace tkr::platform::qt {
 namespace {
 
+using platform::fake::FakeForms;
 using test::PumpUntil;
 
 // Stop bits the device end was given; a pseudo-terminal keeps no parity or data bits.
@@ -34,9 +42,6 @@ class QtSerialPortTest : public ::testing::Test {
     port_->onComm = [this] { events_.push_back(port_->commEvent()); };
     port_->setCommPort(3);
   }
-  int count(int event) const {
-    return static_cast<int>(std::count(events_.begin(), events_.end(), event));
-  }
 
   test::Pty pty_;
   std::unique_ptr<QtSerialPort> port_;
@@ -45,73 +50,60 @@ class QtSerialPortTest : public ::testing::Test {
 
 TEST_F(QtSerialPortTest, OpensEverySettingsFormatAndFailsClosed) {
   // reason: what the operator is told.
-  struct Row { const char* name; int commPort; const char* settings; bool opens; const char* reason = ""; };
+  struct Row { int commPort; const char* settings; bool opens; const char* reason = ""; };
   const Row rows[] = {
-      {"9600,n,8,1", 3, "9600,n,8,1", true},
-      {"1200,e,7,2", 3, "1200,e,7,2", true},
-      {"2400,o,7,1", 3, "2400,o,7,1", true},
-      {"4800,m,7,1", 3, "4800,m,7,1", true},
-      {"19200,s,7,1", 3, "19200,s,7,1", true},
-      {"number without a device", 1, "9600,n,8,1", false, "no device on this number"},
-      {"device missing", 4, "9600,n,8,1", false, "no such device"},
-      {"device refuses the line settings", 5, "9600,n,8,1", false,
-       "Inappropriate ioctl for device"},
-      {"bad parity", 3, "9600,x,8,1", false, "invalid settings \"9600,x,8,1\""},
-      {"settings without fields", 3, "9600", false, "invalid settings \"9600\""},
+      {3, "9600,n,8,1", true},
+      {3, "1200,e,7,2", true},
+      {3, "2400,o,7,1", true},
+      {3, "4800,m,7,1", true},
+      {3, "19200,s,7,1", true},
+      {1, "9600,n,8,1", false, "no device on this number"},
+      {4, "9600,n,8,1", false, "no such device"},
+      {5, "9600,n,8,1", false, "Inappropriate ioctl for device"},  // refuses the line settings
+      {3, "9600,x,8,1", false, "invalid settings \"9600,x,8,1\""},
+      {3, "9600", false, "invalid settings \"9600\""},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
+    SCOPED_TRACE(::testing::Message() << "COM" << row.commPort << " " << row.settings);
     port_->setCommPort(row.commPort);
     port_->setSettings(row.settings);
     EXPECT_EQ(port_->setPortOpen(true), row.opens) << port_->lastError().toStdString();
     EXPECT_EQ(port_->portOpen(), row.opens);
-    EXPECT_EQ(port_->lastError().isEmpty(), row.opens);
     EXPECT_EQ(port_->lastOpenError(), row.reason);
     if (row.opens) {
-      EXPECT_EQ(StopBitsOf(pty_.master), row.settings[std::strlen(row.settings) - 1] - '0');
-      // Enum values of QSerialPort::Parity, by their letter.
-      const std::string settings = row.settings;
-      EXPECT_EQ(port_->serialPort().parity(), int(std::string("n_eosm").find(settings[settings.find(',') + 1])));
+      const std::string s = row.settings;
+      EXPECT_EQ(StopBitsOf(pty_.master), s.back() - '0');
+      // QSerialPort::Parity's value is the letter's place in "n_eosm".
+      EXPECT_EQ(port_->serialPort().parity(), int(std::string("n_eosm").find(s[s.find(',') + 1])));
     }
     EXPECT_TRUE(port_->setPortOpen(false));
   }
 }
 
-TEST_F(QtSerialPortTest, BytesCrossUnchangedBothWaysAndWaitForInput) {
+// More than the driver takes at once, in every byte value: what it takes is on the line with no
+// event-loop turn, and the rest follows in order as the line drains.
+TEST_F(QtSerialPortTest, BytesCrossUnchangedAndALongWriteFollowsAsTheLineDrains) {
   ASSERT_TRUE(port_->setPortOpen(true));
-  Bytes all;
-  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
-  port_->output(all);
-  // No event-loop turn in between: output() must have put the bytes on the line itself.
-  EXPECT_EQ(pty_.read(all.size()), all);
-
-  ASSERT_TRUE(pty_.write(all));
-  ASSERT_TRUE(PumpUntil([&] { return port_->inBufferCount() == 256; }));
-  EXPECT_GE(count(comEvReceive), 1);
-  EXPECT_EQ(port_->input(), all);  // the receive event left them waiting until asked for
-  EXPECT_EQ(port_->inBufferCount(), 0);
-
-  // More than the driver takes at once: the rest is written as the line drains.
   Bytes sent;
-  for (int i = 0; i < 64 * 1024; ++i) sent.push_back(static_cast<char>('A' + i % 26));
+  for (int i = 0; i < 64 * 1024; ++i) sent.push_back(static_cast<char>(i));
   port_->output(sent);
-  Bytes got;
+  Bytes got = pty_.read(256);
+  EXPECT_GE(got.size(), 256u);
   ASSERT_TRUE(PumpUntil([&] { return (got += pty_.drain()).size() >= sent.size(); }));
   EXPECT_EQ(got, sent);
 }
 
+// The console's handler pumps events too: what arrives meanwhile is not lost.
 TEST_F(QtSerialPortTest, ArrivalsDuringAPumpingHandlerAreNotLost) {
   ASSERT_TRUE(port_->setPortOpen(true));
   Bytes got;
-  int depth = 0;
+  bool wrote = false;
   port_->onComm = [&] {
-    ++depth;
     got += port_->input();
-    if (depth == 1 && got == "A") {
-      ASSERT_TRUE(pty_.write("B"));
-      QTest::qWait(20);  // the console's handler pumps events too
-    }
-    --depth;
+    if (wrote || got != "A") return;
+    wrote = true;
+    ASSERT_TRUE(pty_.write("B"));
+    QTest::qWait(20);
   };
   ASSERT_TRUE(pty_.write("A"));
   ASSERT_TRUE(PumpUntil([&] { return got == "AB"; })) << got;
@@ -125,16 +117,15 @@ int HungUpTerminal() {
   return slave;
 }
 
-// Faults of a device that is still there: its descriptor is swapped under the port for one
-// that fails the way a sick device does.
+// Faults of a device that is still there: its descriptor is swapped under the port for a
+// hung-up terminal, whose every read and write fails with EIO (the port reports the device lost
+// and closes), or for a socket, which is no terminal and refuses the settings while open.
 TEST_F(QtSerialPortTest, LineFaultsOnAPresentDevice) {
-  // hungUp, else a socket, which is no terminal and refuses line settings; write: the console
-  // writes after the swap; lost: the port reports the device lost and closes.
-  struct Row { const char* name; bool hungUp; bool write; bool lost; };
+  struct Row { const char* name; bool hungUp; bool write; };  // write: the console writes after
   const Row rows[] = {
-      {"EIO on read", true, false, true},
-      {"EIO on write", true, true, true},
-      {"settings refused while open", false, true, false},
+      {"EIO on read", true, false},
+      {"EIO on write", true, true},
+      {"settings refused while open", false, true},
   };
   ASSERT_GE(pty_.openSlave(), 0);
   int errors = 0;
@@ -154,23 +145,87 @@ TEST_F(QtSerialPortTest, LineFaultsOnAPresentDevice) {
     }
     if (row.write) port_->output("9");
     QTest::qWait(100);
-    // A failing read that is not acted upon comes back from every turn of the loop.
-    EXPECT_LT(errors, 20);
-    EXPECT_EQ(port_->portOpen(), !row.lost);
-    EXPECT_EQ(count(comEventDeviceLost), row.lost ? 1 : 0);
-    port_->output("9");  // after a loss: nothing to write to, and no crash
+    EXPECT_LT(errors, 20);  // a failing read not acted upon comes back from every loop turn
+    EXPECT_EQ(std::count(events_.begin(), events_.end(), comEventDeviceLost), row.hungUp ? 1 : 0);
+    EXPECT_EQ(port_->portOpen(), !row.hungUp);
+    port_->output("9");                      // after a loss: nothing to write to, and no crash
     EXPECT_TRUE(port_->setPortOpen(false));  // no close error for a lost device
     for (int fd : other) ::close(fd);
-
-    ASSERT_TRUE(port_->setPortOpen(true));  // the same device opens again and carries bytes
-    ASSERT_TRUE(pty_.write("Z"));
-    ASSERT_TRUE(PumpUntil([&] { return port_->inBufferCount() == 1; }));
-    EXPECT_EQ(port_->input(), "Z");
-    EXPECT_TRUE(port_->setPortOpen(false));
   }
 }
 
-// A driver that takes a long write in parts (the far end is not reading): the rest follows as
-// room appears, in order, and nothing waits on it.
+// Module1 on the real serial port, Qt timers and pump, against the simulated reader on a
+// pseudo-terminal; the message boxes are only counted.
+struct QtConsole {
+  QtConsole() {
+    forms.onLoad[FormId::Detecting] = [this] { module.DetectingForm_Load(&detecting); };
+    forms.onUnload[FormId::Detecting] = [this] { module.DetectingForm_Unloaded(); };
+  }
+  bool found() { return serial.portOpen() && w.FWLabel.caption().starts_with("TKR510"); }
+  // Runs an operator action from the event loop, as a click would, until it has ended.
+  bool run(const std::function<void()>& action) {
+    bool done = false;
+    QTimer::singleShot(0, [&] {
+      action();
+      done = true;
+    });
+    return PumpUntil([&] { return done && !module.ExchangeActive(); }, 15000);
+  }
+
+  sim::PtyReader reader;
+  QtSerialPort serial{PortMap::Build({{1, reader.path()}}, PortLister())};
+  QtTimer timer1, timer2, timer3;
+  QtEventPump pump;
+  platform::fake::FakeLoop loop;  // only stamps the boxes
+  platform::fake::FakeShell shell{loop};
+  FakeForms forms;
+  testing::FakeMainWindow w;
+  link::DetectingView detecting = w.detectingView();
+  link::Platform platform{serial, timer1, timer2, timer3, pump, shell, forms};
+  link::Module1 module{Edition::Current, platform, w.view()};
+};
+
+// The device vanishes in each state of the console; at most one box for the action that was
+// running, and Auto Comm finds the reader again once it is back under the same name.
+TEST(DeviceLoss, DeviceVanishesInEveryStateAndAutoCommRecovers) {
+  struct Row {
+    const char* name;
+    std::function<void(QtConsole&)> action;  // what runs while the device goes
+    std::function<bool(QtConsole&)> when;    // the state it goes in
+  };
+  const Row rows[] = {
+      {"idle", [](QtConsole&) {}, [](QtConsole&) { return true; }},
+      {"reply wait", [](QtConsole& c) { c.module.ToggleClicked(link::Toggle::Buzzer); },
+       [](QtConsole& c) { return c.module.ExchangeActive(); }},
+      {"detection", [](QtConsole& c) { c.module.RestartCommandButton_Click(); },
+       [](QtConsole& c) { return c.forms.loaded(FormId::Detecting) && c.module.AwaitingReply; }},
+      {"card-data fetch", [](QtConsole& c) { c.reader.swipe(sim::SampleCards().front()); },
+       [](QtConsole& c) { return c.module.FetchingCardData; }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    QtConsole c;
+    ASSERT_TRUE(c.run([&] { c.module.Form_Load([] {}); }));
+    ASSERT_TRUE(c.found());
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      if (!row.when(c)) return;
+      watch.stop();
+      c.reader.unplug();
+    });
+    watch.start(1);
+    ASSERT_TRUE(c.run([&] { row.action(c); }));
+    ASSERT_TRUE(PumpUntil([&] { return !c.reader.plugged() && !c.serial.portOpen(); }));
+    ASSERT_TRUE(c.run([] {}));  // whatever the loss set going has ended
+    EXPECT_LE(c.shell.boxes.size(), 1u);
+    c.shell.boxes.clear();
+
+    c.reader.replug();
+    ASSERT_TRUE(c.run([&] { c.module.RestartCommandButton_Click(); }));
+    EXPECT_TRUE(c.found());
+    EXPECT_EQ(c.shell.boxes.size(), 0u);
+  }
+}
+
 }  // namespace
 }  // namespace tkr::platform::qt

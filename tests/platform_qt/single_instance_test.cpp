@@ -6,63 +6,39 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
-#include <QFile>
-#include <QLockFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
 
 namespace tkr::platform::qt {
 namespace {
 
-TEST(SingleInstance, SecondInstanceIsRefusedButALockLeftByADeadProcessIsTakenOver) {
-  QTemporaryDir dir;
-  {
-    SingleInstance first("SWPDEMO2", dir.path());
-    EXPECT_TRUE(first.tryAcquire());
-    EXPECT_TRUE(first.tryAcquire());  // asking again keeps it
-    EXPECT_FALSE(SingleInstance("SWPDEMO2", dir.path()).tryAcquire());
-    EXPECT_TRUE(SingleInstance("SWPDEMO1", dir.path()).tryAcquire());  // each program on its own
-    ASSERT_EQ(first.lockPath(), dir.filePath("SWPDEMO2.lock"));  // the file faked below
-  }
-  // A real lock file, rewritten as a process that has died would have left it.
-  const QString path = dir.filePath("SWPDEMO2.lock");
-  QByteArray content;
-  {
-    QLockFile lock(path);
-    ASSERT_TRUE(lock.tryLock(0));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    content = file.readAll();
-  }
-  const pid_t child = fork();
-  if (child == 0) _exit(0);
-  ASSERT_GT(child, 0);
-  waitpid(child, nullptr, 0);
-  const auto firstLine = content.indexOf('\n');
-  ASSERT_GT(firstLine, 0);
-  content.replace(0, firstLine, QByteArray::number(child));
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(content);
-  file.close();
-  EXPECT_TRUE(SingleInstance("SWPDEMO2", dir.path()).tryAcquire());
-}
-
-// Whether a console of user `uid` would start, asked in a child that runs as that user.
-bool StartsAs(uid_t uid, gid_t gid, const char* runtimeDir) {
+// Runs `start` in a child, which may first become another user, and gives its exit status.
+int InChild(const std::function<bool()>& start, const passwd* user = nullptr) {
   const pid_t child = fork();
   if (child == 0) {
-    if (setgid(gid) != 0 || setuid(uid) != 0) _exit(2);
-    if (runtimeDir) setenv("XDG_RUNTIME_DIR", runtimeDir, 1);
-    _exit(SingleInstance("SWPDEMO2").tryAcquire() ? 0 : 1);
+    if (user && (setgid(user->pw_gid) != 0 || setuid(user->pw_uid) != 0)) _exit(2);
+    _exit(start() ? 0 : 1);  // nothing is torn down
   }
-  int status = 0;
+  int status = -1;
   waitpid(child, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) < 2) << "child could not become the user";
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A console that died holding its lock does not keep the next one from starting.
+TEST(SingleInstance, OnePerProgramButALockLeftByADeadProcessIsTakenOver) {
+  QTemporaryDir dir;
+  // The child's lock is never released: it ends as a crashed console would.
+  ASSERT_EQ(InChild([&] { return (new SingleInstance("SWPDEMO2", dir.path()))->tryAcquire(); }), 0);
+  ASSERT_TRUE(QFileInfo::exists(dir.filePath("SWPDEMO2.lock")));  // left by the dead console
+  SingleInstance first("SWPDEMO2", dir.path());
+  EXPECT_TRUE(first.tryAcquire());
+  EXPECT_FALSE(SingleInstance("SWPDEMO2", dir.path()).tryAcquire());
+  EXPECT_TRUE(SingleInstance("SWPDEMO1", dir.path()).tryAcquire());  // each program on its own
+}
+
+// One user's console no longer stops another's: the lock lives in the user's runtime folder,
+// or else in a 0700 folder of the user's own under the temporary folder.
 TEST(SingleInstance, OneConsolePerUserNotPerMachine) {
   const passwd* nobody = getpwnam("nobody");
   if (geteuid() != 0 || nobody == nullptr) GTEST_SKIP() << "needs root and a second user";
@@ -81,24 +57,20 @@ TEST(SingleInstance, OneConsolePerUserNotPerMachine) {
   EXPECT_EQ(st.st_mode & 07777, 0700u);
 
   const QByteArray runtimePath = runtime.path().toLocal8Bit();
-  struct Row {
-    const char* name;
-    uid_t uid;
-    gid_t gid;
-    const char* runtimeDir;
-    bool starts;
-  };
+  // starts: the exit status of a child asking for the lock, 0 when the console would start.
+  struct Row { const char* name; const passwd* user; const char* runtimeDir; int starts; };
   const Row rows[] = {
-      {"same user again", 0, 0, nullptr, false},
-      {"another user, no runtime folder", nobody->pw_uid, nobody->pw_gid, nullptr, true},
+      {"same user again", nullptr, "", 1},
+      {"another user, no runtime folder", nobody, "", 0},
       // Someone else's folder is not taken as a runtime folder: the fallback is used.
-      {"another user pointed at root's folder", nobody->pw_uid, nobody->pw_gid,
-       runtimePath.constData(), true},
-      {"same user in its runtime folder", 0, 0, runtimePath.constData(), true},
+      {"another user pointed at root's folder", nobody, runtimePath.constData(), 0},
+      {"same user in its runtime folder", nullptr, runtimePath.constData(), 0},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(StartsAs(row.uid, row.gid, row.runtimeDir), row.starts);
+    qputenv("XDG_RUNTIME_DIR", row.runtimeDir);  // empty: none
+    EXPECT_EQ(InChild([] { return SingleInstance("SWPDEMO2").tryAcquire(); }, row.user),
+              row.starts);
   }
   qputenv("TMPDIR", oldTmp);
   if (oldRuntime.isEmpty()) qunsetenv("XDG_RUNTIME_DIR");
