@@ -28,13 +28,13 @@ TEST(Swipe, FillsCardTypeAndTrackBoxes) {
       {"iso_three_tracks", IsoCard(), "%B4000123456789010^DOE/JOHN^2912101?&",
        ";4000123456789010=29121010000?5", ";0123?4", "ISO"},
       {"empty_and_bad_tracks", bad, "No Data", ";1234?0", "Error", "ISO"},
-      {"any_byte_shown_unchanged", binary, MakeBytes({'%', 0x00, 0x0D, 0xFF, 0x80, 'A', '?', ')'}),
-       ";4000123456789010=29121010000?5", ";0123?4", "Any type or no data"},
+      {"any_byte_shown_unchanged", binary,
+       MakeBytes({'%', 0x00, 0x0D, 0xFF, 0x80, 'A', '?', ')'}), ";4000123456789010=29121010000?5",
+       ";0123?4", "Any type or no data"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    WithReader t;
-    t.load();
+    Loaded t;
     const std::size_t mark = t.mark();
     t.reader->swipe(row.card);
     t.c.loop.runFor(2000 * kMs);
@@ -53,8 +53,7 @@ TEST(Swipe, FillsCardTypeAndTrackBoxes) {
 }
 
 TEST(Swipe, OnlyPendingTracksAreAsked) {
-  WithReader t;
-  t.load();
+  Loaded t;
   t.reader->swipe(IsoCard());
   // Clear tracks 1 and 3 between the swipe and the fetch, as a list choice would.
   t.c.loop.runUntil([&] { return t.c.m().CardDataArrived; }, 2000 * kMs);
@@ -72,21 +71,19 @@ TEST(Swipe, OnlyPendingTracksAreAsked) {
 }
 
 TEST(Swipe, AnEarlierReplyDoesNotStandAgainInTheSwipesRecord) {
-  struct Row { const char* name; void (*send)(link::Module1&); const char* reply; };
+  struct Row { const char* name; void (*send)(link::Module1&); };
   const Row rows[] = {
       // The card type dialog's Done sends its frame and never waits for the answer.
-      {"unawaited_frame", [](link::Module1& m) { m.ReaderProtocol = 0; m.SendProtocolSetting(); },
-       "PC<--MSR\r\n5Eh \r\n"},
+      {"unawaited_frame", [](link::Module1& m) { m.ReaderProtocol = 0; m.SendProtocolSetting(); }},
       // A typed command is waited for, but nothing reads its answer after the wait.
-      {"typed_command", [](link::Module1& m) { m.SendTyped("Z"); }, "PC<--MSR\r\n5Eh \r\n"},
+      {"typed_command", [](link::Module1& m) { m.SendTyped("Z"); }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    WithReader t;
-    t.load();
+    Loaded t;
     row.send(t.c.m());
     t.c.loop.runFor(500 * kMs);
-    ASSERT_NE(t.c.monitor().find(row.reply), std::string::npos);
+    ASSERT_NE(t.c.monitor().find("PC<--MSR\r\n5Eh \r\n"), std::string::npos);  // the ACK
     t.reader->swipe(IsoCard());
     t.c.loop.runUntil([&] { return t.c.m().CardDataArrived; }, 2000 * kMs);
     EXPECT_EQ(t.c.monitor().substr(0, 22), "PC<--MSR\r\n25h 42h 34h ");
@@ -106,8 +103,7 @@ TEST(Swipe, AReceptionBegunBeforeTheWaitReturnedStaysApart) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    WithReader t;
-    t.load();
+    Loaded t;
     t.reader->model().setFault(sim::Fault::Silent);
     bool sent = false;
     t.c.loop.afterEachEvent = [&] {
@@ -129,67 +125,30 @@ TEST(Swipe, AReceptionBegunBeforeTheWaitReturnedStaysApart) {
 }
 
 TEST(InterpretReply, StatusAndCardTypeTexts) {
-  struct Row {
-    const char* name;
-    Bytes reply;
-    bool cardTypeRequested;
-    Bytes panel;
-    Bytes label;
-    bool stillRequested;
-    Edition edition = Edition::Current;
-    std::string monitor = "";
-  };
+  struct Row { const char* name; Bytes reply; bool requested; Bytes panel, label; bool stays;
+               Edition edition = Edition::Current; std::string monitor = ""; };
   const Row rows[] = {
-      {"ack", "^", false, "ACK", "", false},
-      {"ack_with_cr_is_not_recognised", "^\r", false, "", "", false},
       {"cannot_execute", "~", true, "Cannot Execute", "", true},
       {"any_type", "O", true, "Any Type", "Any Type", false},
       {"five_fails_gate", "5", true, "", "", true},
       {"ordinal_pass_without_text", "10", true, "", "", false},
-      {"type_without_request", "3", false, "", "", false},
-      {"legacy_echoes_unrecognised", "ab", false, "", "", false, Edition::Legacy, "PC<--MSR\r\n61h 62h \r\n"},
+      {"legacy_echoes_unrecognised", "ab", false, "", "", false, Edition::Legacy,
+       "PC<--MSR\r\n61h 62h \r\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     FakeConsole c(row.edition);
     c.m().ReplyStatusEnabled = true;
     c.m().ReplyBuffer = row.reply;
-    c.m().CardTypeRequested = row.cardTypeRequested;
+    c.m().CardTypeRequested = row.requested;
     c.w.Panel4.setCaption("old");
-    c.m().InterpretReply(true, row.cardTypeRequested);
+    c.m().InterpretReply(true, row.requested);
     EXPECT_EQ(c.panel(4), row.panel);
     EXPECT_EQ(c.w.CardTypeLabel.caption(), row.label);
-    EXPECT_EQ(c.m().CardTypeRequested, row.stillRequested);
+    EXPECT_EQ(c.m().CardTypeRequested, row.stays);
     EXPECT_FALSE(c.m().AwaitingReply);
     EXPECT_EQ(c.w.BusyTextLabel.caption(), "Ready");
     EXPECT_EQ(c.monitor(), row.monitor);
-  }
-}
-
-TEST(RefreshConfigView, LabelsFromEachPositionAndPartialReplies) {
-  using W = FakeMainWindow;
-  using Expect = std::vector<std::pair<FakeControl W::*, Bytes>>;
-  struct Row { const char* name; Bytes reply; Expect expect; };
-  const Row rows[] = {
-      {"c_at_1", "C0000000", {{&W::SSESLabel, "Included"}, {&W::LRCLabel, "No LRC"}}},
-      {"protocol_2_no_handshake", "00C00000",
-       {{&W::ProtocolLabel, "2"}, {&W::RTSLabel, "Disable"}, {&W::CTSLabel, "Disable"}}},
-      {"D_at_6", "00000D00",
-       {{&W::JISLabel, "With"}, {&W::SelfArmLabel, "Enable"}, {&W::BuzzerLabel, "Enable"}}},
-      {"short_reply_keeps_missing_positions", "8",
-       {{&W::SSESLabel, "Included"}, {&W::JISLabel, "old"}}},
-      {"empty_reply_changes_nothing", "", {{&W::SSESLabel, ""}, {&W::JISLabel, "old"}}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    Connected t(Edition::Current, [&](const Bytes&) { return row.reply; });
-    t.c.m().ReplyStatusEnabled = false;
-    t.c.w.JISLabel.setCaption("old");
-    t.c.w.FWLabel.setCaption("TKR510V1");  // a known reader: silence blanks nothing
-    t.c.m().RefreshConfigView();
-    for (const auto& [label, caption] : row.expect) EXPECT_EQ((t.c.w.*label).caption(), caption);
-    EXPECT_TRUE(t.c.m().ReplyStatusEnabled);
-    EXPECT_EQ(t.c.m().ReplyBuffer, "");
   }
 }
 

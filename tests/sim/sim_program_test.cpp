@@ -1,6 +1,5 @@
 // The reader on a real pseudo-terminal: the tkr520-sim program driven the way a test script or
-// an operator drives it (commands on stdin, the device path on the first line of stdout), and
-// the PtyReader it serves with.
+// an operator drives it (commands on stdin, the device path on the first line of stdout).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -10,7 +9,6 @@
 
 #include <functional>
 
-#include "sim/pty_reader.h"
 #include "tests/e2e/process.h"
 #include "tests/protocol/hex_bytes.h"
 
@@ -24,13 +22,13 @@ using protocol::test::Hex;
 // Generous: the machine is shared, and only a broken program ever reaches it.
 constexpr int kDeadlineMs = 10'000;
 
-// Opens a terminal raw, 8 data bits, no parity, at `speed`; -1 on failure.
-int OpenRaw(const std::string& path, speed_t speed = B9600) {
+// Opens a terminal raw, 8 data bits, no parity, at 9600 baud; -1 on failure.
+int OpenRaw(const std::string& path) {
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   termios t{};
   if (fd < 0 || tcgetattr(fd, &t) != 0) return fd;
   cfmakeraw(&t);
-  cfsetspeed(&t, speed);
+  cfsetspeed(&t, B9600);
   t.c_cflag |= CLOCAL | CREAD;
   tcsetattr(fd, TCSANOW, &t);
   return fd;
@@ -96,22 +94,6 @@ TEST(SimProgram, ServesARawTerminalThroughUnplugAndReplug) {
   sim.process.send("quit");
   EXPECT_EQ(sim.process.exitCode(), 0);
   EXPECT_FALSE(Exists(sim.path));
-}
-
-TEST(PtyReader, HostAtAnotherSpeedIsIgnored) {
-  PtyReader reader;
-  const int host = OpenRaw(reader.path(), B19200);
-  ASSERT_TRUE(WriteAll(host, "9"));
-  ASSERT_TRUE(WaitFor([&] { return reader.ignoredBytes() == 1; }));
-  termios t{};
-  tcgetattr(host, &t);
-  cfsetspeed(&t, B9600);
-  tcsetattr(host, TCSANOW, &t);
-  ASSERT_TRUE(WriteAll(host, "T"));
-  // Only the second command is answered: an answer to the first would have come first.
-  EXPECT_EQ(ReadCount(host, 1), "0");
-  EXPECT_EQ(reader.received(), std::vector<Bytes>{"T"});
-  close(host);
 }
 
 }  // namespace
