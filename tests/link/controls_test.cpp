@@ -1,30 +1,31 @@
 // The operator's controls against the simulated reader: toggles, defaults, tracks, commands.
-// The frames' bytes are pinned by the command table's test; here which go out, in what order.
 #include <gtest/gtest.h>
 
 #include "tests/link/reader_fixture.h"
+#include "tests/protocol/hex_bytes.h"
 
 namespace tkr::testing {
 namespace {
 
-using protocol::Cmd;
+using protocol::test::Hex;
 using W = FakeMainWindow;
 using Heard = std::vector<Bytes>;
 
 TEST(Toggles, EachPlainToggleSendsItsFrameResetAndReadOut) {
-  struct Row { const char* name; FakeCheck W::*box; Cmd cmd; FakeControl W::*label; Bytes after; };
+  struct Row { const char* name; FakeCheck W::*box; const char* frame; FakeControl W::*label;
+               Bytes after; };
   const Row rows[] = {
-      {"buzzer_off", &W::BuzzerCheckBox, Cmd::BZD, &W::BuzzerLabel, "Disable"},
-      {"jis_on", &W::JISCheckBox, Cmd::JHE, &W::JISLabel, "With"},
-      {"lrc_off", &W::LRCCheckBox, Cmd::LCD, &W::LRCLabel, "No LRC"},
-      {"self_arm_on", &W::SelfArmCheckBox, Cmd::SAE, &W::SelfArmLabel, "Enable"},
-      {"sses_off", &W::SSESCheckBox, Cmd::ESD, &W::SSESLabel, "No SS&&ES"},
+      {"buzzer_off", &W::BuzzerCheckBox, "09 00 03 42 5A 44 56", &W::BuzzerLabel, "Disable"},
+      {"jis_on", &W::JISCheckBox, "09 00 03 4A 48 45 4D", &W::JISLabel, "With"},
+      {"lrc_off", &W::LRCCheckBox, "09 00 03 4C 43 44 41", &W::LRCLabel, "No LRC"},
+      {"self_arm_on", &W::SelfArmCheckBox, "09 00 03 53 41 45 5D", &W::SelfArmLabel, "Enable"},
+      {"sses_off", &W::SSESCheckBox, "09 00 03 45 53 44 58", &W::SSESLabel, "No SS&&ES"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Loaded t;
     FakeCheck& box = t.c.w.*row.box;
-    EXPECT_EQ(t.heardDuring([&] { box.click(); }), (Heard{t.frame(row.cmd), kReset, kRE1}));
+    EXPECT_EQ(t.heardDuring([&] { box.click(); }), (Heard{Hex(row.frame), kReset, kRE1}));
     EXPECT_EQ((t.c.w.*row.label).caption(), row.after);
     EXPECT_EQ(box.backColor(), box.value() ? platform::kGreen : platform::kLightGreen);
     EXPECT_FALSE(t.c.m().ToggleBusy);
@@ -39,7 +40,8 @@ TEST(Toggles, ClickDuringAnotherWaitIsIgnored) {
   t.c.loop.schedule(t.c.loop.now() + 100 * kMs, [&] { t.c.w.JISCheckBox.click(); });
   t.c.w.BuzzerCheckBox.click();
   t.c.loop.runFor(3000 * kMs);
-  EXPECT_EQ(t.heardSince(mark), (Heard{t.frame(Cmd::BZD), kReset, kRE1}));  // nothing for JIS
+  // Nothing for the JIS box.
+  EXPECT_EQ(t.heardSince(mark), (Heard{Hex("09 00 03 42 5A 44 56"), kReset, kRE1}));
   EXPECT_EQ(t.c.w.JISCheckBox.value(), 1);
   EXPECT_EQ(t.c.w.JISCheckBox.backColor(), platform::kLightGreen);
 }
@@ -57,11 +59,11 @@ TEST(Toggles, RtsCtsInterlockAndPortFlowControl) {
     cts.click();      // checked with RTS off: refused, waits for the time-out, reads back
     cts.setValue(0);  // unchecked with RTS off: refused too, no "CTD"
     EXPECT_EQ(t.heardSince(mark), (Heard{kRE1, kRE1}));
-    EXPECT_EQ(t.heardDuring([&] { rts.click(); }), (Heard{t.frame(Cmd::RTE), kRE1}));
-    EXPECT_EQ(t.heardDuring([&] { cts.click(); }), (Heard{t.frame(Cmd::CTE), kRE1}));
+    EXPECT_EQ(t.heardDuring([&] { rts.click(); }), (Heard{Hex("09 00 03 52 54 45 49"), kRE1}));
+    EXPECT_EQ(t.heardDuring([&] { cts.click(); }), (Heard{Hex("09 00 03 43 54 45 58"), kRE1}));
     EXPECT_EQ(t.c.port.handshaking(), platform::comRTS);
     EXPECT_EQ(t.c.w.CTSLabel.caption(), "Enable");
-    EXPECT_EQ(t.heardDuring([&] { cts.click(); }), (Heard{t.frame(Cmd::CTD), kRE1}));
+    EXPECT_EQ(t.heardDuring([&] { cts.click(); }), (Heard{Hex("09 00 03 43 54 44 59"), kRE1}));
     EXPECT_EQ(t.c.port.handshaking(), row.afterCtd);
     rts.click();
     EXPECT_EQ(t.c.port.handshaking(), platform::comNone);
@@ -76,7 +78,7 @@ TEST(Defaults, RestoreReaderDefaultsReopensAt9600AndReadsBack) {
   ASSERT_EQ(t.c.w.BuzzerLabel.caption(), "Disable");
   const int opens = t.c.port.opens();
   EXPECT_EQ(t.heardDuring([&] { t.c.m().DefaultButton_Click(); }),
-            (Heard{t.frame(Cmd::DF), kReset, kReset, kRE1}));
+            (Heard{Hex("09 00 03 44 46 00 08"), kReset, kReset, kRE1}));
   EXPECT_EQ(t.c.port.opens(), opens + 1);
   EXPECT_EQ(t.c.port.settings(), "9600,n,8,1");
   EXPECT_EQ(t.c.port.handshaking(), platform::comNone);
@@ -89,10 +91,10 @@ TEST(Tracks, SelectionFramesFollowTheMask) {
   Loaded t;
   struct Step { const char* name; FakeCheck W::*box; Heard sent; };
   const Step steps[] = {
-      {"uncheck_tk1_sends_tk6", &W::TK1CheckBox, {t.frame(Cmd::TK6)}},
-      {"uncheck_tk2_sends_tk4", &W::TK2CheckBox, {t.frame(Cmd::TK4)}},
+      {"uncheck_tk1_sends_tk6", &W::TK1CheckBox, {Hex("09 00 03 54 4B 36 23")}},
+      {"uncheck_tk2_sends_tk4", &W::TK2CheckBox, {Hex("09 00 03 54 4B 34 21")}},
       {"last_track_stays", &W::TK3CheckBox, {}},
-      {"check_tk1_sends_tk5", &W::TK1CheckBox, {t.frame(Cmd::TK5)}},
+      {"check_tk1_sends_tk5", &W::TK1CheckBox, {Hex("09 00 03 54 4B 35 20")}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.name);
@@ -113,7 +115,7 @@ TEST(Tracks, ClickDuringAWaitIsDeferredNotNested) {
   t.c.m().txtSend_Click(19);  // "One Long Beep", answered late
   EXPECT_EQ(t.c.panel(4), "ACK");  // the beep's own answer reached its own waiter
   t.c.loop.runFor(2000 * kMs);
-  EXPECT_EQ(t.heardSince(mark), (Heard{"Z", t.frame(Cmd::TK6)}));
+  EXPECT_EQ(t.heardSince(mark), (Heard{"Z", Hex("09 00 03 54 4B 36 23")}));
   EXPECT_EQ(t.reader->model().config().trackMask, 6);
 }
 

@@ -32,7 +32,6 @@ struct WithReader {
     return heardSince(before);
   }
   // A command table entry as the console sends it (its bytes are pinned by the table's test).
-  const Bytes& frame(protocol::Cmd cmd) { return c.m().CommandTable[cmd]; }
 
   FakeConsole c;
   std::unique_ptr<sim::InProcessReader> reader;
