@@ -19,7 +19,6 @@
 #include <random>
 #include <set>
 #include <string_view>
-#include <tuple>
 
 #include "core/link/monitor_log.h"
 #include "core/protocol/host_commands.h"
@@ -232,45 +231,35 @@ class Soak {
   // matching. A reader that really sent the same reply twice makes that ambiguous, so a
   // repeat that fits is taken first and, should the rest then not match, skipped instead.
   bool endsWith(const std::vector<Record>& records, bool fromReader, const Bytes& stream, bool exact) {
-    struct Entry {
-      const Bytes* data;
-      bool repeat;  // equal to the record of this direction right after it
-    };
-    std::vector<Entry> entries;  // newest first
+    std::vector<std::pair<const Bytes*, bool>> entries;  // newest first; a repeat of the next?
     const Record* later = nullptr;
     for (auto r = records.rbegin(); r != records.rend(); ++r) {
       if (r->first != fromReader) {
         later = nullptr;
         continue;
       }
-      entries.push_back({&r->second, legacy_ && fromReader && later && later->second == r->second});
+      entries.emplace_back(&r->second, legacy_ && fromReader && later && later->second == r->second);
       later = &*r;
     }
-    std::vector<std::pair<std::size_t, std::size_t>> skips;  // (entry, end) still to try skipped
-    std::set<std::pair<std::size_t, std::size_t>> tried;  // a state met again has failed before
-    std::size_t i = 0, end = stream.size();
-    for (;;) {
-      const bool fresh = tried.emplace(i, end).second;
-      if (fresh && i == entries.size()) {
-        if (!exact || end == 0) return true;
-      } else if (fresh) {
-        const Bytes& data = *entries[i].data;
-        if (data.size() <= end && stream.compare(end - data.size(), data.size(), data) == 0) {
-          if (entries[i].repeat) skips.emplace_back(i, end);
-          end -= data.size();
-          ++i;
-          continue;
+    // Runs of plain entries are matched in a loop; only a repeat branches (and nests).
+    std::set<std::pair<std::size_t, std::size_t>> failed;  // (repeat, end) known not to match
+    const std::function<bool(std::size_t, std::size_t)> match = [&](std::size_t i, std::size_t end) {
+      for (;; ++i) {
+        if (i == entries.size()) return !exact || end == 0;
+        const auto& [data, repeat] = entries[i];
+        const bool fits = data->size() <= end &&
+                          stream.compare(end - data->size(), data->size(), *data) == 0;
+        if (repeat) {
+          if (failed.count({i, end})) return false;
+          const bool ok = (fits && match(i + 1, end - data->size())) || match(i + 1, end);
+          if (!ok) failed.emplace(i, end);
+          return ok;
         }
-        if (entries[i].repeat) {
-          ++i;
-          continue;
-        }
+        if (!fits) return false;
+        end -= data->size();
       }
-      if (skips.empty()) return false;
-      std::tie(i, end) = skips.back();
-      skips.pop_back();
-      ++i;
-    }
+    };
+    return match(0, stream.size());
   }
 
   // The monitor's text: a header line, then "39h " per byte; bounded; the bytes of the line.
