@@ -32,9 +32,6 @@ struct Pty {
   std::string path =
       master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 ? ptsname(master) : "";
   int slave = -1;  // the device end, when the test holds it open as well
-  Pty() = default;
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
   ~Pty() {
     if (slave >= 0) ::close(slave);
     if (master >= 0) ::close(master);
