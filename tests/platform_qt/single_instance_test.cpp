@@ -36,7 +36,7 @@ TEST(SingleInstance, OnePerProgramButALockLeftByADeadProcessIsTakenOver) {
 }
 
 // One user's console no longer stops another's: the lock lives in the user's runtime folder,
-// or else in a folder of the user's own under the temporary folder.
+// or else in a 0700 folder of the user's own under the temporary folder.
 TEST(SingleInstance, OneConsolePerUserNotPerMachine) {
   const passwd* nobody = getpwnam("nobody");
   if (geteuid() != 0 || nobody == nullptr) GTEST_SKIP() << "needs root and a second user";
@@ -49,6 +49,9 @@ TEST(SingleInstance, OneConsolePerUserNotPerMachine) {
 
   SingleInstance mine("SWPDEMO2");
   ASSERT_TRUE(mine.tryAcquire());
+  struct stat st {};
+  ASSERT_EQ(stat(shared.filePath("tkr520-0").toLocal8Bit().constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
   // The exit status of a child asking for the lock: 0 when the console would start.
   const auto starts = [](const passwd* user) {
     return InChild([] { return SingleInstance("SWPDEMO2").tryAcquire(); }, user);
