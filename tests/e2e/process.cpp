@@ -91,18 +91,4 @@ std::vector<std::string> Sim::heard(std::size_t from) {
   return all;
 }
 
-QStringList CtlArgs(const Sim& sim, const std::vector<std::string>& args, bool detect) {
-  QStringList list = {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path)};
-  if (!detect) list << "--com" << "1";
-  for (const auto& a : args) list << QString::fromStdString(a);
-  return list;
-}
-
-CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect) {
-  QProcess p;
-  p.start(QString::fromStdString(Binary("tkr520ctl")), CtlArgs(sim, args, detect));
-  p.waitForFinished(30000);
-  return {p.exitCode(), (p.readAllStandardOutput() + p.readAllStandardError()).toStdString()};
-}
-
 }  // namespace tkr::e2e

@@ -56,13 +56,4 @@ struct Sim {
   std::string path;
 };
 
-// tkr520ctl's arguments for COM1 = the simulator (--com 1 unless `detect` is true).
-QStringList CtlArgs(const Sim& sim, const std::vector<std::string>& args, bool detect = false);
-// One run of tkr520ctl with those arguments; out holds stdout then stderr.
-struct CtlRun {
-  int status = -1;
-  std::string out;
-};
-CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect = false);
-
 }  // namespace tkr::e2e

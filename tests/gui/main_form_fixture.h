@@ -5,7 +5,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QGroupBox>
 #include <QLabel>
 #include <memory>
 
@@ -81,11 +80,7 @@ struct MainFormHarness {
     settle();
   }
 
-  // What the console wrote, and the commands the simulated reader heard, from a mark on.
-  std::size_t mark() const { return port.writes().size(); }
-  std::vector<std::string> writesSince(std::size_t from) const {
-    return HexFrom(port.writes(), from);
-  }
+  // The commands the simulated reader heard, from a mark on.
   std::size_t heard() const { return reader->received().size(); }
   std::vector<std::string> heardSince(std::size_t from) const {
     return HexFrom(reader->received(), from);
@@ -99,13 +94,5 @@ struct MainFormHarness {
   std::unique_ptr<sim::InProcessReader> reader;
   std::unique_ptr<console::Main_form> window;
 };
-
-// What a control shows as its caption: a frame's title, a button's or a label's text.
-inline QString Shown(QWidget* w) {
-  if (auto* box = qobject_cast<QGroupBox*>(w)) return box->title();
-  if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
-  if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
-  return {};
-}
 
 }  // namespace tkr::testing

@@ -1,11 +1,13 @@
 // The main window: the texts a technician relies on, what the load hides, how the legacy
-// edition differs, and its events reaching the reader through the shared module.
+// edition differs, its events reaching the reader through the shared module, and the --trace
+// line commands that scripts drive it with.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <functional>
 
+#include "apps/trace_console.h"
 #include "tests/gui/main_form_fixture.h"
 
 namespace tkr::testing {
@@ -21,13 +23,13 @@ TEST(MainForm, TextsAndWhatTheLoadHidesPerEdition) {
     QStringList shown = {h.w().windowTitle()}, hidden;
     for (const char* name : {"RestartCommandButton", "BuzzerCheckBox", "ComPortButton",
                              "PreSuffixCommand", "ParityCaption", "SSESCaption"}) {
-      shown << Shown(h.find(name));
+      auto* label = h.find<QLabel>(name);
+      shown << (label ? label->text() : h.find<QAbstractButton>(name)->text());
     }
     EXPECT_EQ(shown, QStringList({"TKR520 Demo Application", legacy ? "Auto COM" : "Auto Comm",
                                   "Buzzer", "COM Select", "Prefix/Sufix", "Bit & Parity",
                                   "SS & ES"}));
     h.w().Load();
-    EXPECT_TRUE(h.w().isVisible());
     for (const char* name : {"CardDataButton", "RTSCheckBox", "CTSCheckBox", "BuzzerCheckBox",
                              "JISCheckBox", "DefaultButton", "ExitButton"}) {
       if (h.find(name)->isHidden()) hidden << name;
@@ -50,7 +52,6 @@ TEST(MainFormEvents, ControlsReachTheReader) {
   h.w().Load();
   QComboBox* box = h.w().txtSend();
   QLineEdit* edit = box->lineEdit();
-  link::MainView& v = h.view();
   const auto click = [&h](const char* name) { QTest::mouseClick(h.find(name), Qt::LeftButton); };
   const auto type = [box](const QString& text, QWidget* target, Qt::Key key = Qt::Key_Return) {
     box->setEditText(text);
@@ -63,7 +64,6 @@ TEST(MainFormEvents, ControlsReachTheReader) {
   const Row rows[] = {
       {"buzzer off", [&] { click("BuzzerCheckBox"); },
        {"09 00 03 42 5A 44 56", "7F", "09 00 03 52 45 31 2C"}, ""},
-      {"track 1 off", [&] { click("TK1CheckBox"); }, {"09 00 03 54 4B 36 23"}, ""},
       {"row chosen", [&] { h.w().chooseCommand(20); }, {"7A"}, "One Short Beep"},
       {"typed, keypad Enter", [&] { type("abc", edit, Qt::Key_Enter); }, {"61 62 63"}, ""},
       // The text of a row is sent as text, never as the row's command (ESC).
@@ -71,24 +71,48 @@ TEST(MainFormEvents, ControlsReachTheReader) {
       {"Enter after choosing a row",
        [&] { h.w().chooseCommand(24); QTest::keyClick(edit, Qt::Key_Return); },
        {"1B", "41 62 6F 72 74"}, ""},
-      {"Clear", [&] { v.Track2TextBox->setCaption("data"); v.StatusPanels[3]->setCaption("ACK");
-                      click("ClearButton"); }, {}, ""},
   };
   // clang-format on
   const int rows0 = box->count();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const std::size_t mark = h.mark();
+    const std::size_t mark = h.port.writes().size();
     row.act();
-    EXPECT_EQ(h.writesSince(mark), row.sent);
+    EXPECT_EQ(HexFrom(h.port.writes(), mark), row.sent);
     EXPECT_EQ(box->currentText(), row.boxAfter);
     EXPECT_EQ(box->count(), rows0);
   }
-  // Clear empties the monitor, the tracks and the value panels, not the panels' captions.
-  EXPECT_EQ((std::vector<std::string>{v.txtReceive->text(), v.Track2TextBox->caption(),
-                                      v.StatusPanels[0]->caption(), v.StatusPanels[1]->caption(),
-                                      v.StatusPanels[2]->caption(), v.StatusPanels[3]->caption()}),
-            (std::vector<std::string>{"", "", "Host Command", "", "Reader Response", ""}));
+}
+
+// Commands act silently or print their mistake on one line.
+TEST(TraceCommands, LinesActSilentlyOrReportTheirMistake) {
+  MainFormHarness h;
+  h.w().Load();
+  apps::TraceConsole trace{h.w(), {}};
+  // firstWrite empty: nothing may be written.
+  struct Row { const char* line; const char* printed; Bytes firstWrite; };
+  const Row rows[] = {
+      {"send  two words ", "", " two words "},  // typed exactly, spaces included
+      {"click NoSuchButton", "ERROR no control NoSuchButton\n", ""},
+      {"choose 99", "ERROR no item 99\n", ""},
+      {"swipe ISO", "ERROR no simulated reader\n", ""},
+      {"fly", "ERROR unknown command fly\n", ""},
+      // A dialog's controls by the dialog's name; fill types into a box as the operator does.
+      {"click PreSuffixCommand", "", ""},
+      {"click FixCode_Form.TK1preOption1", "", ""},
+      {"fill FixCode_Form.TK1preText1 02", "", ""},
+      {"fill FixCode_Form.NoSuchBox 02", "ERROR no box FixCode_Form.NoSuchBox\n", ""},
+      {"click FixCode_Form.OKCmdBtn", "", MakeBytes({9, 0, 8, 'p', '1', 2, 0, 0, 0, 0, 0, 0x42})},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    const std::size_t mark = h.port.writes().size();
+    ::testing::internal::CaptureStdout();
+    trace.execute(row.line);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), row.printed);
+    const auto& writes = h.port.writes();
+    EXPECT_EQ(writes.size() > mark ? writes[mark] : Bytes(), row.firstWrite);
+  }
 }
 
 }  // namespace
