@@ -67,7 +67,6 @@ TEST(MainFormEvents, ControlsReachTheReader) {
       {"row chosen", [&] { h.w().chooseCommand(20); }, {"7A"}, "One Short Beep"},
       {"typed, keypad Enter", [&] { type("abc", edit, Qt::Key_Enter); }, {"61 62 63"}, ""},
       // The text of a row is sent as text, never as the row's command (ESC).
-      {"row text typed", [&] { type("Abort", box); }, {"41 62 6F 72 74"}, ""},
       {"Enter after choosing a row",
        [&] { h.w().chooseCommand(24); QTest::keyClick(edit, Qt::Key_Return); },
        {"1B", "41 62 6F 72 74"}, ""},

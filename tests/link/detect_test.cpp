@@ -23,19 +23,6 @@ TEST(Detection, ReaderOnCom1IsFoundInTheFirstStep) {
   }
 }
 
-TEST(Detection, StreamDuringAProbeSendsNothingIntoTheScan) {
-  WithReader t;
-  // 128 KiB without a pause in place of the first probe's answer: many full receptions, the
-  // second taken as card data while the probe still waits.
-  t.c.loop.schedule(5 * kMs, [&] {
-    for (int i = 0; i < 128; ++i) t.c.port.deliver(Bytes(1024, '\xFF'));
-  });
-  t.load();
-  t.c.loop.runFor(5000 * kMs);
-  EXPECT_EQ(t.heard(), std::vector<Bytes>{"9"});  // no card-data request inside the probe
-  EXPECT_TRUE(t.c.forms.visible(FormId::ComPort));
-}
-
 TEST(Detection, ScanEndsAtTheReadersPortOrInThePortDialog) {
   // readerCom 0: no simulated reader; foundOn 0: not found, the port dialog shows.
   struct Row { const char* name; int readerCom; void (*setup)(WithReader&, ScriptedDevice& com1);
@@ -106,25 +93,6 @@ TEST(Detection, NoReaderOrCancelEndsInThePortDialog) {
     EXPECT_EQ(c.w.BusyTextLabel.caption(), "Card Reader is not connected or defective.");
     EXPECT_FALSE(c.w.PreSuffixCommand.enabled());
   }
-}
-
-TEST(Detection, RestartClickDuringAWaitRunsAfterIt) {
-  Loaded t;
-  t.reader->setFault(sim::Fault::Silent);
-  t.c.m().AwaitingReply = true;
-  t.c.m().SendCommand("Z");
-  t.c.loop.schedule(t.c.loop.now() + 500 * kMs, [&] {
-    t.c.m().RestartCommandButton_Click();
-    EXPECT_TRUE(t.c.port.portOpen());  // nothing ran inside the wait
-  });
-  const Micros start = t.c.loop.now();
-  t.c.m().WaitForReply();
-  EXPECT_EQ(t.c.loop.now() - start, 2000 * kMs);  // the wait kept its own time-out
-  t.reader->setFault(sim::Fault::Normal);
-  t.c.loop.runFor(5000 * kMs);
-  EXPECT_TRUE(t.c.port.portOpen());
-  EXPECT_FALSE(t.c.forms.loaded(FormId::Detecting));
-  EXPECT_EQ(t.c.w.StepLabel.caption(), "Step 1 of 16");
 }
 
 }  // namespace

@@ -71,7 +71,6 @@ std::string Mapped(const PortMap& map) {
   return out;
 }
 
-#ifndef _WIN32
 // Devices come and go while the console runs, as files in a folder; "reader" (named with
 // --port COM2) is udev's second name for ttyUSB1, a link to it while that is plugged in.
 TEST(PortMap, HotPlugGivesFreeNumbersAndNeverMovesOne) {
@@ -136,7 +135,6 @@ TEST(PortListing, ProbeTellsWhyADeviceCannotBeOpened) {
   EXPECT_EQ(AccessReason({PortAccess::PermissionDenied, {}}),
             "permission denied: add yourself to the dialout group and log in again");
 }
-#endif
 
 }  // namespace
 }  // namespace tkr::platform::qt

@@ -5,12 +5,10 @@
 #include <functional>
 #include <string>
 
-#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
-#endif
 
 namespace tkr::platform::qt::test {
 
@@ -25,7 +23,6 @@ inline bool PumpUntil(const std::function<bool()>& pred, int limitMs = 5000) {
   return true;
 }
 
-#ifndef _WIN32
 // A pseudo-terminal held by the test: master is the far end, path names the device end.
 struct Pty {
   int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -58,6 +55,5 @@ struct Pty {
     return out;
   }
 };
-#endif
 
 }  // namespace tkr::platform::qt::test
