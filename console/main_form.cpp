@@ -321,9 +321,7 @@ void Main_form::Load() {
   for (std::size_t i : {0u, 1u, 2u, 4u, 3u, 5u}) resizers_[i]->bind(containers[i]);
   resizers_[0]->onResized = [this] { relayout(); };
 
-  view_.CardDataButton->setVisible(false);
-  view_.RTSCheckBox->setVisible(false);
-  view_.CTSCheckBox->setVisible(false);
+  link::HideUnusedControls(view_);
   if (edition_ == Edition::Legacy) {
     // The legacy window hides the port dialog's handshake box, which loads that dialog.
     platform::Forms& forms = module_->forms();

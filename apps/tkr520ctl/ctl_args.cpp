@@ -6,11 +6,11 @@
 
 #include "apps/option_value.h"
 #include "core/protocol/line_settings.h"
+#include "core/protocol/monitor_format.h"
 
 namespace tkr::ctl {
 
 namespace pq = platform::qt;
-using link::MainView;
 using link::Toggle;
 using apps::OptionValue;
 
@@ -34,41 +34,47 @@ bool IsHexPair(const std::string& s, std::size_t at) {
   return at + 1 < s.size() && HexDigit(s[at]) >= 0 && HexDigit(s[at + 1]) >= 0;
 }
 
-// The one RTS/CTS pair the console's interlock never leaves behind, whatever the reader
-// reports now: it changes CTS only while RTS is on and RTS only while CTS is off.
+// An RTS/CTS pair that the console's interlock never leaves behind, whatever the reader
+// reports now: no order of clicks reaches it from any other state.
 std::string InterlockError(const std::vector<Change>& changes) {
   int rts = -1, cts = -1;
   for (const Change& c : changes) {
     if (c.field->kind == FieldKind::Toggle && c.field->toggle == Toggle::RTS) rts = c.value;
     if (c.field->kind == FieldKind::Toggle && c.field->toggle == Toggle::CTS) cts = c.value;
   }
-  if (rts != 0 || cts != 1) return {};
-  return "rts=off cts=on: the interlock never leaves CTS on with RTS off (it changes CTS only "
-         "while RTS is on, and RTS only while CTS is off)";
+  if (rts < 0 || cts < 0) return {};
+  for (int from = 0; from < 4; ++from) {
+    const int r = from & 1, c = from >> 1;
+    if ((r != rts || c != cts) && link::PlanHandshake(r, c, rts, cts)) return {};
+  }
+  return "rts=" + std::string(rts ? "on" : "off") + " cts=" + (cts ? "on" : "off") +
+         ": the interlock never leaves CTS on with RTS off (it changes CTS only while RTS is "
+         "on, and RTS only while CTS is off)";
 }
 
 }  // namespace
 
 const std::vector<Field>& Fields() {
   using K = FieldKind;
+  using I = protocol::ConfigItem;
   static const std::vector<Field> fields = {
-      {"buzzer", K::Toggle, Toggle::Buzzer, 0, &MainView::BuzzerLabel, "Enable"},
-      {"jis", K::Toggle, Toggle::JIS, 0, &MainView::JISLabel, "With"},
-      {"lrc", K::Toggle, Toggle::LRC, 0, &MainView::LRCLabel, "Included"},
-      {"selfarm", K::Toggle, Toggle::SelfArm, 0, &MainView::SelfArmLabel, "Enable"},
-      {"sses", K::Toggle, Toggle::SSES, 0, &MainView::SSESLabel, "Included"},
-      {"rts", K::Toggle, Toggle::RTS, 0, &MainView::RTSLabel, "Enable"},
-      {"cts", K::Toggle, Toggle::CTS, 0, &MainView::CTSLabel, "Enable"},
-      {"protocol", K::Protocol, Toggle::Buzzer, 0, &MainView::ProtocolLabel, nullptr},
-      {"tracks", K::Tracks, Toggle::Buzzer, 0, nullptr, nullptr},
+      {"buzzer", K::Toggle, Toggle::Buzzer, 0, I::Buzzer},
+      {"jis", K::Toggle, Toggle::JIS, 0, I::JIS},
+      {"lrc", K::Toggle, Toggle::LRC, 0, I::LRC},
+      {"selfarm", K::Toggle, Toggle::SelfArm, 0, I::SelfArm},
+      {"sses", K::Toggle, Toggle::SSES, 0, I::SSES},
+      {"rts", K::Toggle, Toggle::RTS, 0, I::RTS},
+      {"cts", K::Toggle, Toggle::CTS, 0, I::CTS},
+      {"protocol", K::Protocol, Toggle::Buzzer, 0, I::Protocol},
+      {"tracks", K::Tracks, Toggle::Buzzer, 0, std::nullopt},
       // The dialog's groups: track 1 prefix, track 1 suffix, ... track 3 suffix, separator.
-      {"prefix1", K::Code, Toggle::Buzzer, 0, nullptr, nullptr},
-      {"suffix1", K::Code, Toggle::Buzzer, 1, nullptr, nullptr},
-      {"prefix2", K::Code, Toggle::Buzzer, 2, nullptr, nullptr},
-      {"suffix2", K::Code, Toggle::Buzzer, 3, nullptr, nullptr},
-      {"prefix3", K::Code, Toggle::Buzzer, 4, nullptr, nullptr},
-      {"suffix3", K::Code, Toggle::Buzzer, 5, nullptr, nullptr},
-      {"separator", K::Code, Toggle::Buzzer, 6, nullptr, nullptr},
+      {"prefix1", K::Code, Toggle::Buzzer, 0, std::nullopt},
+      {"suffix1", K::Code, Toggle::Buzzer, 1, std::nullopt},
+      {"prefix2", K::Code, Toggle::Buzzer, 2, std::nullopt},
+      {"suffix2", K::Code, Toggle::Buzzer, 3, std::nullopt},
+      {"prefix3", K::Code, Toggle::Buzzer, 4, std::nullopt},
+      {"suffix3", K::Code, Toggle::Buzzer, 5, std::nullopt},
+      {"separator", K::Code, Toggle::Buzzer, 6, std::nullopt},
   };
   return fields;
 }
@@ -84,7 +90,7 @@ std::optional<Change> ParseValue(const Field& field, const std::string& value, s
   Change c;
   c.field = &field;
   c.text = value;
-  const std::string what = std::string(field.name) + "=" + value + ": ";
+  const std::string what = std::string(field.name) + "=" + protocol::EscapeBytes(value) + ": ";
   switch (field.kind) {
     case FieldKind::Toggle:
       if (value != "on" && value != "off") {
@@ -145,7 +151,7 @@ ParsedChanges ParseChanges(const std::vector<std::string>& words) {
     const auto eq = word.find('=');
     const Field* field = FindField(word.substr(0, eq));
     if (eq == std::string::npos || field == nullptr) {
-      out.error = "unknown setting " + word.substr(0, eq) + " (give NAME=VALUE)";
+      out.error = "unknown setting " + protocol::EscapeBytes(word.substr(0, eq)) + " (give NAME=VALUE)";
       break;
     }
     for (const Change& c : out.changes) {
@@ -178,18 +184,25 @@ ParsedChanges ParseProfile(const std::string& text) {
   // In the documented order, so a profile applies the same way whatever its key order.
   for (const QString& key : o.keys()) {
     if (key != "format" && key != "version" && !FindField(key.toStdString())) {
-      out.error = "unknown profile key " + key.toStdString();
+      out.error = "unknown profile key " + protocol::EscapeBytes(key.toUtf8().toStdString());
       return out;
     }
   }
   for (const Field& field : Fields()) {
     const QJsonValue v = o.value(field.name);
     if (v.isUndefined()) continue;
-    const std::string value = v.isDouble() ? std::to_string(v.toInt(-1)) : v.toString().toStdString();
-    if (!v.isString() && !v.isDouble()) {
-      out.error = std::string(field.name) + ": give the value as text";
+    // Numbers only where the value is one (the protocol), and then whole; everything else is
+    // text as `set` takes it.
+    const double number = v.toDouble();
+    const bool whole = v.isDouble() && number >= 0 && number <= 9 && number == static_cast<int>(number);
+    if (!v.isString() && !(field.kind == FieldKind::Protocol && whole)) {
+      const char* type = v.isDouble() ? "a number" : v.isBool() ? "true or false" : v.isNull() ? "null"
+                         : v.isArray() ? "a list" : "an object";
+      out.error = std::string(field.name) + ": the value is " + type + "; give " +
+                  (field.kind == FieldKind::Protocol ? "0, 1 or 2" : "text, as set takes it");
       return out;
     }
+    const std::string value = v.isDouble() ? std::to_string(static_cast<int>(number)) : v.toString().toUtf8().toStdString();
     auto change = ParseValue(field, value, out.error);
     if (!change) return {{}, out.error};
     out.changes.push_back(*change);
@@ -260,13 +273,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       o.timestamps = true;
     } else if (arg == "--help" || arg == "-h") {
       o.help = true;
+    } else if (arg == "--version") {
+      o.version = true;
+    } else if (arg == "--check") {
+      o.check = true;
     } else if (arg.size() > 1 && arg[0] == '-' && !(o.hex && !o.words.empty())) {
       error = "unknown option " + arg;
     } else {
       o.words.push_back(arg);
     }
   }
-  if (error.empty() && !o.help && o.words.empty()) error = "no command given";
+  if (error.empty() && !o.help && !o.version && o.words.empty()) error = "no command given";
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/link/module1.h"
+#include "core/protocol/replies.h"
 #include "platform/qt/port_map.h"
 
 namespace tkr::ctl {
@@ -18,7 +19,9 @@ struct Options {
   std::string settings = "9600,n,8,1";
   bool json = false;
   bool help = false;
+  bool version = false;
   bool hex = false;         // send: the words are byte values
+  bool check = false;       // profile apply: report what would change, change nothing
   int count = 0;            // capture: 0 until interrupted
   double timeoutS = 0;      // capture: 0 for no limit
   bool showPan = false;     // capture
@@ -36,16 +39,15 @@ std::string UsageText();
 
 enum class FieldKind { Toggle, Tracks, Protocol, Code };
 
-// One settable field. Toggles and the protocol are read back from the "RE1" answer; the
-// track selection and the codes, which that answer does not carry, are checked by the
-// reader's acknowledgement of their frames.
+// One settable field. Toggles and the protocol are read back from the configuration
+// answer; the track selection and the codes, which that answer does not carry, are only
+// acknowledged by the reader.
 struct Field {
   const char* name;
   FieldKind kind;
   link::Toggle toggle;  // kind Toggle
   int group;            // kind Code: the group's place in the prefix/suffix dialog
-  link::Control* link::MainView::*label;  // Toggle and Protocol: the "Current Settings" label
-  const char* onCaption;                  // Toggle: the label's caption when the field is on
+  std::optional<protocol::ConfigItem> item;  // what reports it in the configuration answer
 };
 
 // The fields in the order `set` and profiles name them in help and in saved profiles.
@@ -68,6 +70,9 @@ struct ParsedChanges {
 ParsedChanges ParseChanges(const std::vector<std::string>& words);
 // The value part of one field, as a profile gives it (text, also for numbers).
 std::optional<Change> ParseValue(const Field& field, const std::string& value, std::string& error);
+
+// A profile is at most this long: anything longer is no profile.
+constexpr std::size_t kProfileMaxBytes = 64 * 1024;
 
 // A profile file's text: {"format": "tkr520ctl-profile", "version": 1, NAME: VALUE ...}.
 ParsedChanges ParseProfile(const std::string& text);

@@ -1,24 +1,25 @@
-// tkr520ctl: the console's own routines on a QCoreApplication with headless controls.
+// tkr520ctl: the console's own routines on a QCoreApplication, through the reader API.
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDeadlineTimer>
-#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "apps/tkr520ctl/ctl_args.h"
-#include "apps/tkr520ctl/headless.h"
+#include "core/link/reader.h"
 #include "core/protocol/card_mask.h"
 #include "core/protocol/host_commands.h"
 #include "core/protocol/line_settings.h"
@@ -33,12 +34,16 @@ namespace tkr::ctl {
 namespace {
 
 namespace pq = platform::qt;
-using link::MainView;
+using link::Outcome;
+using protocol::ConfigItem;
+
+constexpr int kExitInterrupted = 130;  // what shells expect of a program ended by Ctrl-C
 
 QString Text(const Bytes& b) { return QString::fromLatin1(protocol::EscapeBytes(b)); }
+QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// A label's stored caption as it reads on screen ("No SS&&ES" reads "No SS&ES").
-std::string Shown(const Bytes& caption) {
+// A caption as it reads on screen ("No SS&&ES" reads "No SS&ES").
+std::string Shown(std::string_view caption) {
   std::string out;
   for (std::size_t i = 0; i < caption.size(); ++i) {
     if (caption[i] == '&' && i + 1 < caption.size() && caption[i + 1] == '&') ++i;
@@ -48,52 +53,71 @@ std::string Shown(const Bytes& caption) {
 }
 
 std::string HexOf(const Bytes& b) {
-  std::string h = protocol::HexDumpLine(b);
+  const std::string h = protocol::HexDumpLine(b);
   return h.substr(0, h.size() - 2);
 }
 
+// Standard output, with every failure to write noted: a report that did not reach its reader
+// is no success.
+class Output {
+ public:
+  void write(const std::string& text) {
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) fail();
+  }
+  void flush() {
+    if (std::fflush(stdout) != 0) fail();
+  }
+  bool failed() const { return failed_; }
+  std::string reason() const { return std::strerror(errno_); }
+
+ private:
+  void fail() {
+    if (!failed_) errno_ = errno;
+    failed_ = true;
+  }
+  bool failed_ = false;
+  int errno_ = 0;
+};
+
+// One run's report: text lines, or with --json one object ("schema": 1) carrying the status
+// and the error; the error also goes to standard error as one line.
 class Report {
  public:
-  Report(bool json, std::string command) : json_(json) { obj_["command"] = QString::fromStdString(command); }
+  Report(Output& out, bool json, std::string command) : out_(out), json_(json) {
+    obj_["schema"] = 1;
+    obj_["command"] = Q(command);
+  }
   void line(const std::string& text) { text_ += text + "\n"; }
   void text(const std::string& lines) { text_ += lines; }
   QJsonObject& obj() { return obj_; }
-  [[noreturn]] void finish(int status, const std::string& error = {}) {
+  bool json() const { return json_; }
+  // Writes the report; the status, or 1 when it could not be written.
+  int finish(int status, const std::string& error = {}) {
     obj_["status"] = status;
-    if (!error.empty()) obj_["error"] = QString::fromStdString(error);
-    if (json_) {
-      std::cout << QJsonDocument(obj_).toJson(QJsonDocument::Compact).toStdString() << std::endl;
-    } else {
-      std::cout << text_ << std::flush;
-      if (!error.empty()) std::cerr << "tkr520ctl: " << error << std::endl;
+    if (!error.empty()) obj_["error"] = Text(error);
+    out_.write(json_ ? QJsonDocument(obj_).toJson(QJsonDocument::Compact).toStdString() + "\n"
+                     : text_);
+    out_.flush();
+    if (!error.empty()) std::cerr << "tkr520ctl: " << protocol::EscapeBytes(error) << std::endl;
+    if (out_.failed()) {
+      std::cerr << "tkr520ctl: cannot write standard output: " << out_.reason() << std::endl;
+      return 1;
     }
-    std::fflush(stdout);
-    std::_Exit(status);
+    return status;
   }
+  int fail(const Outcome& o) { return finish(1, o.reason); }
 
  private:
+  Output& out_;
   bool json_;
   std::string text_;
   QJsonObject obj_;
 };
 
-struct CurrentRow {
-  const char* caption;
-  const char* key;
-  link::Control* MainView::*label;
-};
-const CurrentRow kCurrent[] = {
-    {"COM Port", "com_port", &MainView::COMPortLabel}, {"Baud Rate", "baud_rate", &MainView::BaudRateLabel},
-    {"Bit & Parity", "parity", &MainView::ParityLabel}, {"RTS", "rts", &MainView::RTSLabel},
-    {"CTS", "cts", &MainView::CTSLabel}, {"Self-Arm Mode", "selfarm", &MainView::SelfArmLabel},
-    {"LRC", "lrc", &MainView::LRCLabel}, {"SS & ES", "sses", &MainView::SSESLabel},
-    {"Protocol", "protocol", &MainView::ProtocolLabel}, {"JIS Read Head", "jis", &MainView::JISLabel},
-    {"Buzzer", "buzzer", &MainView::BuzzerLabel}, {"Card Type", "card_type", &MainView::CardTypeLabel},
-    {"F/W Ver.", "firmware", &MainView::FWLabel},
-};
-
+// Ctrl-C, SIGTERM and a hang-up end the program with the port closed: in a command that
+// listens, by ending its loop; in a one-shot command, at once.
 int gSignalPipe[2] = {-1, -1};
-void OnSigint(int) {
+void OnSignal(int) {
   const char c = 1;
   (void)!write(gSignalPipe[1], &c, 1);
 }
@@ -101,264 +125,309 @@ void OnSigint(int) {
 class Session {
  public:
   Session(const Options& o, bool listenOnly)
-      : options_(o),
-        serial_(pq::PortMap::Build(o.ports, o.systemPorts)),
-        port_(serial_),
-        forms_(view_),
-        m_(Edition::Current,
-           link::Platform{port_, t1_, t2_, listenOnly ? static_cast<platform::Timer&>(idle_) : t3_,
-                          pump_, shell_, forms_},
-           view_.main()) {
-    forms_.attach(&m_);
-    const std::pair<link::CheckControl* MainView::*, link::Toggle> boxes[] = {
-        {&MainView::BuzzerCheckBox, link::Toggle::Buzzer}, {&MainView::JISCheckBox, link::Toggle::JIS},
-        {&MainView::LRCCheckBox, link::Toggle::LRC}, {&MainView::SelfArmCheckBox, link::Toggle::SelfArm},
-        {&MainView::SSESCheckBox, link::Toggle::SSES}, {&MainView::RTSCheckBox, link::Toggle::RTS},
-        {&MainView::CTSCheckBox, link::Toggle::CTS}};
-    for (auto [box, toggle] : boxes) {
-      view_.check(box).onClick = [this, t = toggle] { m_.ToggleClicked(t); };
-    }
-  }
-
-  link::Module1& m() { return m_; }
-  HeadlessView& view() { return view_; }
-  RecordingPort& port() { return port_; }
-  std::string label(link::Control* MainView::*l) { return Shown(view_.label(l).caption()); }
-
-  // The reader's port: --com as the port dialog's OK opens it, else the start-up detection.
-  void connect(Report& report) {
-    shell_.setEndHook([&report](int) { report.finish(1, "the reader stopped answering"); });
-    m_.CommandTable.BuildCommandTable();
-    m_.ReplyStatusEnabled = true;
-    t1_.setInterval(link::Module1::kQuietTimeMs);
-    m_.TimeBase = 100;  // what the detection sets: 2 s reply time-outs
-    if (options_.com) {
-      const auto parts = protocol::SplitSettings(options_.settings);
-      m_.PortNumber = options_.com;
-      m_.BaudSetting = parts.baud;
-      m_.FrameSetting = parts.frame;
-      port_.setCommPort(options_.com);
-      port_.setSettings(options_.settings);
-      m_.ApplyPortSettings();
-      if (m_.PortFailed || !port_.portOpen()) {
-        report.finish(1, "COM" + std::to_string(options_.com) + ": " + serial_.lastOpenError());
-      }
-      if (view_.main().FWLabel->caption().empty()) {
-        report.finish(1, "no answer from the reader on COM" + std::to_string(options_.com));
-      }
-    } else {
-      m_.DetectStep = 0;
-      m_.AutoDetect();
-      if (!port_.portOpen()) report.finish(1, "no reader answered on COM1..COM16");
-    }
-  }
-
-  // Pumps events until done() or ms pass.
-  void waitUntil(const std::function<bool()>& done, int ms) {
-    QDeadlineTimer deadline(ms);
-    QTimer wake;
-    wake.start(ms);
-    while (!done() && !deadline.hasExpired()) pump_.waitForEvents();
-  }
+      : serial_(pq::PortMap::Build(o.ports, o.systemPorts)),
+        reader_({serial_, t1_, t2_, t3_, pump_}, !listenOnly) {}
+  link::Reader& reader() { return reader_; }
+  pq::QtSerialPort& serial() { return serial_; }
+  std::string com() const { return "COM" + std::to_string(reader_.port()); }
+  std::string device() const { return serial_.device().toStdString(); }
+  void close() { reader_.Close(); }
 
  private:
-  Options options_;
   pq::QtSerialPort serial_;
-  RecordingPort port_;
   pq::QtTimer t1_, t2_, t3_;
-  IdleTimer idle_;
   pq::QtEventPump pump_;
-  HeadlessShell shell_;
-  HeadlessView view_;
-  HeadlessForms forms_;
-  link::Module1 m_;
+  link::Reader reader_;
 };
 
-std::string FieldValue(Session& s, const Field& f) {
-  const std::string caption = s.label(f.label);
-  if (f.kind == FieldKind::Protocol || caption.empty()) return caption;
-  return caption == f.onCaption ? "on" : "off";
+void CatchStopSignals(const std::function<void()>& onStop) {
+  if (pipe(gSignalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+  QObject::connect(notifier, &QSocketNotifier::activated, [onStop] {
+    char c;
+    (void)!read(gSignalPipe[0], &c, 1);
+    onStop();
+  });
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, OnSignal);
 }
 
+// The value of a field as the reader reports it ("on", "off", "2"); empty when not reported.
+std::string Reported(const link::ReaderSettings& s, const Field& f) {
+  if (!f.item) return {};
+  for (const auto& u : s.items) {
+    if (u.item != *f.item) continue;
+    if (u.boxValue) return *u.boxValue ? "on" : "off";
+    return std::string(u.caption);
+  }
+  return {};
+}
+
+struct CurrentRow {
+  const char* caption;
+  const char* key;
+  std::optional<ConfigItem> item;
+};
+const CurrentRow kCurrent[] = {
+    {"RTS", "rts", ConfigItem::RTS},          {"CTS", "cts", ConfigItem::CTS},
+    {"Self-Arm Mode", "selfarm", ConfigItem::SelfArm}, {"LRC", "lrc", ConfigItem::LRC},
+    {"SS & ES", "sses", ConfigItem::SSES},    {"Protocol", "protocol", ConfigItem::Protocol},
+    {"JIS Read Head", "jis", ConfigItem::JIS}, {"Buzzer", "buzzer", ConfigItem::Buzzer},
+};
+
+void PutPort(Session& s, Report& r) {
+  r.obj()["port"] = Q(s.com());
+  r.obj()["device"] = Q(s.device());
+}
+
+// The "Current Settings" panel as the reader's last configuration answer fills it.
 void PutStatus(Session& s, Report& r) {
+  const link::Reader& reader = s.reader();
+  const auto parts = protocol::SplitSettings(reader.settings());
   QJsonObject labels, settings;
-  for (const CurrentRow& row : kCurrent) {
-    r.line(std::string(row.caption) + ": " + protocol::EscapeBytes(s.label(row.label)));
-    labels[row.key] = Text(s.label(row.label));
-  }
+  const auto row = [&](const char* caption, const char* key, const std::string& value) {
+    r.line(std::string(caption) + ": " + protocol::EscapeBytes(value));
+    labels[key] = Text(value);
+  };
+  row("COM Port", "com_port", std::to_string(reader.port()));
+  row("Baud Rate", "baud_rate", parts.baud);
+  row("Bit & Parity", "parity", parts.frame);
+  for (const CurrentRow& c : kCurrent) row(c.caption, c.key, Shown(reader.readerSettings().caption(*c.item).value_or("")));
+  row("F/W Ver.", "firmware", reader.firmware());
   for (const Field& f : Fields()) {
-    if (f.label) settings[f.name] = QString::fromStdString(FieldValue(s, f));
+    if (f.item) settings[f.name] = Q(Reported(reader.readerSettings(), f));
   }
+  PutPort(s, r);
   r.obj()["current_settings"] = labels;
   r.obj()["settings"] = settings;
 }
 
-bool NoAnswerSince(Session& s, std::size_t mark) {
-  const auto& ex = s.port().exchanges();
-  for (std::size_t i = mark; i < ex.size(); ++i) {
-    if (ex[i].received.empty()) return true;
-  }
-  return false;
-}
+// Reader data as shown: account numbers masked unless asked for whole.
+Bytes Masked(const Bytes& data, bool showPan) { return showPan ? data : protocol::MaskCardNumbers(data); }
 
-// Runs the changes as the window's controls send them and compares the read-back.
-void ApplyChanges(Session& s, Report& r, const std::vector<Change>& asked) {
-  link::Module1& m = s.m();
-  // RTS and CTS go through the console's interlock: CTS changes only while RTS is on, RTS
-  // only while CTS is off. Their boxes are clicked in the order it lets through (RTS first
-  // when CTS ends on, else CTS first), at the place of the first of them; whether it lets
-  // them through at all depends on what the reader reports now.
-  const int rts = s.view().check(&MainView::RTSCheckBox).value();
-  const int cts = s.view().check(&MainView::CTSCheckBox).value();
-  const Change* rtsChange = nullptr;
-  const Change* ctsChange = nullptr;
-  std::string named;
+// The changes in the order they go out: RTS and CTS at the place of the first of them, in the
+// order the interlock lets through from what the reader reports now.
+std::optional<std::vector<Change>> Order(link::Reader& reader, const std::vector<Change>& asked,
+                                         std::string& refusal) {
+  const Change* pair[2] = {nullptr, nullptr};  // rts, cts
   for (const Change& c : asked) {
     if (c.field->kind != FieldKind::Toggle) continue;
-    if (c.field->toggle == link::Toggle::RTS) rtsChange = &c;
-    if (c.field->toggle == link::Toggle::CTS) ctsChange = &c;
+    if (c.field->toggle == link::Toggle::RTS) pair[0] = &c;
+    if (c.field->toggle == link::Toggle::CTS) pair[1] = &c;
   }
-  for (const Change* c : {rtsChange, ctsChange}) {
-    if (c) named += (named.empty() ? "" : " ") + std::string(c->field->name) + "=" + c->text;
-  }
-  const int wantRts = rtsChange ? rtsChange->value : rts;
-  const int wantCts = ctsChange ? ctsChange->value : cts;
-  if (wantRts != rts || wantCts != cts) {
-    if (!rts && cts) {
-      r.finish(2, named +
-                      ": the reader reports RTS off with CTS on, where the interlock changes "
-                      "neither (CTS only while RTS is on, RTS only while CTS is off); run "
-                      "defaults first");
+  const int rts = reader.rts(), cts = reader.cts();
+  const int wantRts = pair[0] ? pair[0]->value : rts, wantCts = pair[1] ? pair[1]->value : cts;
+  const auto plan = link::PlanHandshake(rts, cts, wantRts, wantCts);
+  if (!plan) {
+    std::string named;
+    for (const Change* c : pair) {
+      if (c) named += (named.empty() ? "" : " ") + std::string(c->field->name) + "=" + c->text;
     }
-    if (!wantRts && wantCts) {
-      r.finish(2, rtsChange ? "rts=off: the reader's CTS is on, and RTS changes only while CTS "
-                              "is off; add cts=off"
-                            : "cts=on: the reader's RTS is off, and CTS changes only while RTS "
-                              "is on; add rts=on");
-    }
+    refusal = !rts && cts ? named + ": the reader reports RTS off with CTS on, where the interlock changes "
+                                    "neither (CTS only while RTS is on, RTS only while CTS is off); run "
+                                    "defaults first"
+              : pair[0] && wantRts != rts
+                  ? "rts=off: the reader's CTS is on, and RTS changes only while CTS is off; add cts=off"
+                  : "cts=on: the reader's RTS is off, and CTS changes only while RTS is on; add rts=on";
+    return std::nullopt;
   }
-  const Change* firstOfPair =
-      rtsChange && ctsChange ? std::min(rtsChange, ctsChange) : (rtsChange ? rtsChange : ctsChange);
-  std::vector<Change> changes;
+  std::vector<Change> out;
+  bool placed = false;
   for (const Change& c : asked) {
-    if (&c == firstOfPair) {
-      for (const Change* p :
-           wantCts ? std::array{rtsChange, ctsChange} : std::array{ctsChange, rtsChange}) {
-        if (p) changes.push_back(*p);
-      }
-    } else if (&c != rtsChange && &c != ctsChange) {
-      changes.push_back(c);
+    if (&c != pair[0] && &c != pair[1]) {
+      out.push_back(c);
+    } else if (!placed) {
+      placed = true;
+      for (link::Toggle t : *plan) out.push_back(*pair[t == link::Toggle::RTS ? 0 : 1]);
     }
   }
-  const std::size_t mark = s.port().exchanges().size();
+  return out;
+}
+
+// Runs the changes as the window's controls send them and judges each by what came back:
+// "taken" only for what the reader reports in its configuration answer.
+int ApplyChanges(Session& s, Report& r, const std::vector<Change>& asked) {
+  link::Reader& reader = s.reader();
+  std::string refusal;
+  const auto changes = Order(reader, asked, refusal);
+  if (!changes) return r.finish(2, refusal);
+  QJsonArray fields;
+  bool allTaken = true;
+  std::string notTaken;
+  const auto verdict = [&](const Change& c, const std::string& reported, bool verified, bool taken) {
+    const std::string shown = protocol::EscapeBytes(reported);
+    r.line(std::string(c.field->name) + "=" + c.text +
+           (!taken ? ": NOT taken, the reader reports " + shown
+                   : verified ? ": taken" : ": acknowledged (no read-back)"));
+    QJsonObject f;
+    f["name"] = c.field->name;
+    f["asked"] = Q(c.text);
+    f["reported"] = Text(reported);
+    f["taken"] = taken;
+    f["verified"] = verified && taken;
+    fields.append(f);
+    if (!taken) notTaken += (notTaken.empty() ? "" : " ") + std::string(c.field->name);
+    allTaken = allTaken && taken;
+  };
+  const auto acknowledged = [](const link::Exchange& e) {
+    return e.result == link::ExchangeResult::Answered && e.reply == "^";
+  };
+  const auto answerText = [](const link::Exchange& e) {
+    if (e.result != link::ExchangeResult::Answered) return std::string("no acknowledgement");
+    return std::string(protocol::StatusText(e.reply).value_or(e.reply));
+  };
   link::CodeSettings codes{};
-  bool anyCode = false, protocolAsked = false;
-  std::vector<std::pair<const Change*, std::size_t>> acked;  // change and its frame's exchange
-  for (const Change& c : changes) {
+  std::vector<const Change*> codeChanges;
+  for (const Change& c : *changes) {
+    Outcome o;
     switch (c.field->kind) {
-      case FieldKind::Toggle: {
-        link::CheckControl* MainView::*box = nullptr;
-        static const std::pair<link::Toggle, link::CheckControl* MainView::*> kBoxes[] = {
-            {link::Toggle::Buzzer, &MainView::BuzzerCheckBox}, {link::Toggle::JIS, &MainView::JISCheckBox},
-            {link::Toggle::LRC, &MainView::LRCCheckBox}, {link::Toggle::SelfArm, &MainView::SelfArmCheckBox},
-            {link::Toggle::SSES, &MainView::SSESCheckBox}, {link::Toggle::RTS, &MainView::RTSCheckBox},
-            {link::Toggle::CTS, &MainView::CTSCheckBox}};
-        for (auto [t, b] : kBoxes) {
-          if (t == c.field->toggle) box = b;
+      case FieldKind::Toggle:
+        o = reader.SetToggle(c.field->toggle, c.value != 0);
+        if (o.ok()) {
+          const std::string got = Reported(reader.readerSettings(), *c.field);
+          // Nothing was sent for a box that already showed the value: the connection's read.
+          verdict(c, got.empty() ? "nothing" : got, true, got == (c.value ? "on" : "off"));
         }
-        s.view().check(box).setValue(c.value);  // the operator's click, when it changes the box
+        break;
+      case FieldKind::Protocol:
+        o = reader.SetProtocol(c.value);
+        if (o.ok()) {
+          const std::string got = Reported(reader.readerSettings(), *c.field);
+          verdict(c, got.empty() ? "nothing" : got, true, got == c.text);
+        }
+        break;
+      case FieldKind::Tracks: {
+        link::Exchange ack;
+        o = reader.SetTracks(c.value, &ack);
+        if (o.ok()) verdict(c, answerText(ack), false, acknowledged(ack));
         break;
       }
-      case FieldKind::Protocol:
-        m.ReaderProtocol = c.value;
-        m.SendProtocolSetting();
-        s.waitUntil([&m] { return !m.AwaitingReply; }, link::Module1::kReplyTimeoutUnits * m.TimeBase);
-        protocolAsked = true;
-        break;
-      case FieldKind::Tracks:
-        s.view().check(&MainView::TK1CheckBox).setQuietly(c.value & 1);
-        s.view().check(&MainView::TK2CheckBox).setQuietly((c.value >> 1) & 1);
-        s.view().check(&MainView::TK3CheckBox).setQuietly((c.value >> 2) & 1);
-        acked.push_back({&c, s.port().exchanges().size()});
-        m.SendTrackSelection();
-        break;
       case FieldKind::Code: {
         auto& g = codes[static_cast<std::size_t>(c.field->group)];
         g.useDefault = c.useDefault;
         g.boxes = c.boxes;
-        anyCode = true;
+        codeChanges.push_back(&c);
         break;
       }
     }
+    if (!o.ok()) return r.fail(o);
   }
-  if (anyCode) {
-    const std::size_t first = s.port().exchanges().size();
-    m.SendCodeSettings(codes);
-    for (const Change& c : changes) {
-      if (c.field->kind == FieldKind::Code) acked.push_back({&c, first + static_cast<std::size_t>(c.field->group)});
+  if (!codeChanges.empty()) {
+    std::vector<link::Exchange> acks;
+    const Outcome o = reader.SetCodes(codes, &acks);
+    if (!o.ok()) return r.fail(o);
+    for (const Change* c : codeChanges) {
+      const auto group = static_cast<std::size_t>(c->field->group);
+      const link::Exchange ack = group < acks.size() ? acks[group] : link::Exchange{};
+      verdict(*c, answerText(ack), false, acknowledged(ack));
     }
-  }
-  if (protocolAsked) {
-    m.RefreshConfigView();  // the dialog reads nothing back: the check's own read
-  }
-  if (NoAnswerSince(s, mark)) r.finish(1, "the reader did not answer");
-  QJsonArray fields;
-  std::string notTaken;
-  for (const Change& c : changes) {
-    std::string reported;
-    bool taken = false;
-    if (c.field->label) {
-      reported = FieldValue(s, *c.field);
-      taken = reported == (c.field->kind == FieldKind::Toggle ? (c.value ? "on" : "off") : c.text);
-    } else {
-      for (auto [change, index] : acked) {
-        if (change != &c) continue;
-        const auto& ex = s.port().exchanges();
-        reported = index < ex.size() ? protocol::StatusText(ex[index].received).value_or("no acknowledgement") : "not sent";
-        taken = reported == "ACK";
-      }
-    }
-    r.line(std::string(c.field->name) + "=" + c.text + (taken ? ": taken" : ": NOT taken, the reader reports " + reported));
-    QJsonObject f;
-    f["name"] = c.field->name;
-    f["asked"] = QString::fromStdString(c.text);
-    f["reported"] = QString::fromStdString(reported);
-    f["taken"] = taken;
-    fields.append(f);
-    if (!taken) notTaken += (notTaken.empty() ? "" : " ") + std::string(c.field->name);
   }
   r.obj()["fields"] = fields;
-  if (!notTaken.empty()) r.finish(3, "the reader did not take " + notTaken);
+  PutPort(s, r);
+  return allTaken ? r.finish(0) : r.finish(3, "the reader did not take " + notTaken);
 }
 
 QJsonObject TrackJson(int track, const Bytes& data, bool showPan) {
   QJsonObject t;
   t["track"] = track;
-  t["data"] = Text(showPan ? data : protocol::MaskTrack(track, data));
+  t["data"] = Text(Masked(data, showPan));
   if (const auto fin = protocol::ParseFinancialTrack(track, data)) {
     QJsonObject f;
-    if (!fin->formatCode.empty()) f["format_code"] = QString::fromStdString(fin->formatCode);
-    f["account_number"] = QString::fromStdString(showPan ? fin->pan : protocol::MaskPan(fin->pan));
+    if (!fin->formatCode.empty()) f["format_code"] = Q(fin->formatCode);
+    f["account_number"] = Q(showPan ? fin->pan : protocol::MaskPan(fin->pan));
     if (track == 1) f["name"] = Text(fin->name);
-    f["expiry"] = QString::fromStdString(fin->expiry);
-    f["service_code"] = QString::fromStdString(fin->serviceCode);
+    f["expiry"] = Q(fin->expiry);
+    f["service_code"] = Q(fin->serviceCode);
     t["fields"] = f;
   }
   return t;
 }
 
-void RunLoopUntilInterrupted() {
-  if (pipe(gSignalPipe) == 0) {
-    auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-    std::signal(SIGINT, OnSigint);
-    std::signal(SIGTERM, OnSigint);
+// One fetched card as text or a JSON line; false when a track did not arrive.
+bool PrintCard(Output& out, int number, const link::CardFetch& card, const Options& o) {
+  const bool typed = card.type.result == link::ExchangeResult::Answered &&
+                     protocol::PassesCardTypeGate(card.type.reply);
+  const auto type = typed ? protocol::CardTypeFor(card.type.reply) : std::nullopt;
+  const std::string typeText =
+      type ? Shown(type->fetchCaption)
+      : card.type.result == link::ExchangeResult::Answered
+          ? "(no card type: the reader answered \"" + protocol::EscapeBytes(card.type.reply) + "\")"
+          : "(no card type: no answer)";
+  QJsonObject j;
+  j["schema"] = 1;
+  j["card"] = number;
+  j["type"] = type ? Q(typeText) : QJsonValue();
+  std::string text = "card " + std::to_string(number) + ": " + typeText + "\n";
+  QJsonArray tracks;
+  bool complete = true;
+  for (int t = 1; t <= 3; ++t) {
+    const auto& e = card.tracks[static_cast<std::size_t>(t - 1)];
+    const bool arrived = e && e->result == link::ExchangeResult::Answered;
+    complete = complete && arrived;
+    const Bytes data = !arrived ? Bytes() : e->reply == "+" ? "No Data" : e->reply == "*" ? "Error" : e->reply;
+    QJsonObject tj = arrived ? TrackJson(t, data, o.showPan) : QJsonObject{{"track", t}};
+    tj["arrived"] = arrived;
+    tracks.append(tj);
+    text += "  track " + std::to_string(t) + ": " +
+            (arrived ? protocol::EscapeBytes(Masked(data, o.showPan)) : "(did not arrive)") + "\n";
   }
-  QCoreApplication::exec();
+  if (!complete) text += "  note: not every track arrived\n";
+  j["tracks"] = tracks;
+  j["complete"] = complete;
+  out.write(o.json ? QJsonDocument(j).toJson(QJsonDocument::Compact).toStdString() + "\n" : text);
+  out.flush();
+  return complete;
 }
 
 std::vector<std::string> Rest(const std::vector<std::string>& w, std::size_t from) {
   return {w.begin() + static_cast<std::ptrdiff_t>(std::min(from, w.size())), w.end()};
+}
+
+// A profile's text: a regular file (or - for standard input) of at most kProfileMaxBytes.
+std::optional<std::string> ReadProfile(const std::string& file, std::string& error) {
+  std::string text(kProfileMaxBytes + 1, '\0');
+  std::size_t got = 0;
+  if (file == "-") {
+    std::cin.read(text.data(), static_cast<std::streamsize>(text.size()));
+    got = static_cast<std::size_t>(std::cin.gcount());
+  } else {
+    const QFileInfo info(Q(file));
+    if (!info.exists()) {
+      error = "cannot read " + protocol::EscapeBytes(file) + ": no such file";
+      return std::nullopt;
+    }
+    if (!info.isFile()) {
+      error = protocol::EscapeBytes(file) + ": not a regular file";
+      return std::nullopt;
+    }
+    std::ifstream in(file, std::ios::binary);
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!in && !in.eof()) {
+      error = "cannot read " + protocol::EscapeBytes(file);
+      return std::nullopt;
+    }
+    got = static_cast<std::size_t>(in.gcount());
+  }
+  if (got > kProfileMaxBytes) {
+    error = protocol::EscapeBytes(file) + ": longer than " + std::to_string(kProfileMaxBytes / 1024) +
+            " KiB, no profile";
+    return std::nullopt;
+  }
+  text.resize(got);
+  return text;
+}
+
+// Writes a profile to a temporary file beside FILE and renames it, so a failure never leaves
+// half a file; "-" writes to standard output.
+std::string SaveProfile(Output& out, const std::string& file, const QByteArray& data) {
+  if (file == "-") {
+    out.write(data.toStdString());
+    return {};
+  }
+  QSaveFile save(Q(file));
+  if (!save.open(QIODevice::WriteOnly) || save.write(data) != data.size() || !save.commit()) {
+    return "cannot write " + protocol::EscapeBytes(file) + ": " + save.errorString().toStdString();
+  }
+  return {};
 }
 
 }  // namespace
@@ -367,23 +436,27 @@ int Main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   const ParsedCommandLine parsed = ParseCommandLine(args);
   const Options& o = parsed.options;
-  const auto usage = [](const std::string& error) {
-    std::cerr << "tkr520ctl: " << error << " (see --help)" << std::endl;
+  Output out;
+  const std::string cmd = o.words.empty() ? "" : o.words[0];
+  const auto& w = o.words;
+  const std::string command = cmd == "profile" && w.size() > 1 ? "profile " + w[1] : cmd;
+  const auto usage = [&](const std::string& error) {
+    if (o.json) Report(out, true, command).finish(2, error + " (see --help)");
+    else std::cerr << "tkr520ctl: " << protocol::EscapeBytes(error) << " (see --help)" << std::endl;
     return 2;
   };
   if (!parsed.error.empty()) return usage(parsed.error);
-  if (o.help) {
-    std::cout << UsageText();
-    return 0;
+  if (o.help || o.version) {
+    out.write(o.help ? UsageText() : std::string("tkr520ctl ") + TKR_VERSION + "\n");
+    out.flush();
+    return out.failed() ? 1 : 0;
   }
-  const std::string cmd = o.words[0];
-  const auto& w = o.words;
   std::vector<Change> changes;
   Bytes sendBytes;
   std::string profileFile;
   const bool plain = cmd == "ports" || cmd == "detect" || cmd == "status" || cmd == "defaults" ||
                      cmd == "capture" || cmd == "monitor";
-  if (plain && w.size() > 1) return usage("unexpected word " + w[1]);
+  if (plain && w.size() > 1) return usage("unexpected word " + protocol::EscapeBytes(w[1]));
   if (cmd == "set") {
     const ParsedChanges c = ParseChanges(Rest(w, 1));
     if (!c.error.empty()) return usage(c.error);
@@ -402,159 +475,150 @@ int Main(int argc, char** argv) {
     if (w.size() != 3 || (w[1] != "save" && w[1] != "apply")) return usage("give profile save FILE or profile apply FILE");
     profileFile = w[2];
     if (w[1] == "apply") {
-      std::ifstream in(profileFile, std::ios::binary);
-      if (!in) return usage("cannot read " + profileFile);
-      std::stringstream text;
-      text << in.rdbuf();
-      const ParsedChanges c = ParseProfile(text.str());
-      if (!c.error.empty()) return usage(profileFile + ": " + c.error);
+      std::string error;
+      const auto text = ReadProfile(profileFile, error);
+      if (!text) return usage(error);
+      const ParsedChanges c = ParseProfile(*text);
+      if (!c.error.empty()) return usage(protocol::EscapeBytes(profileFile) + ": " + c.error);
       changes = c.changes;
     }
   } else if (!plain) {
-    return usage("unknown command " + cmd);
+    return usage("unknown command " + protocol::EscapeBytes(cmd));
   }
 
   QCoreApplication app(argc, argv);
-  Report report(o.json, cmd == "profile" ? "profile " + w[1] : cmd);
+  Report report(out, o.json, command);
 
   if (cmd == "ports") {
     // The console's --list-ports, row for row.
     const auto rows = pq::GatherPortRows(pq::PortMap::Build(o.ports, o.systemPorts));
     report.text(pq::FormatPortRows(rows));
-    const QByteArray json = QByteArray::fromStdString(pq::PortRowsJson(rows));
-    report.obj()["ports"] = QJsonDocument::fromJson(json).array();
-    report.finish(0);
+    report.obj()["ports"] = QJsonDocument::fromJson(QByteArray::fromStdString(pq::PortRowsJson(rows))).array();
+    return report.finish(0);
   }
 
+  const bool listens = cmd == "capture" || cmd == "monitor";
   Session s(o, cmd == "monitor");
-  link::Module1& m = s.m();
-  s.connect(report);
+  link::Reader& reader = s.reader();
+  bool interrupted = false, lost = false;
+  CatchStopSignals([&] {
+    interrupted = true;
+    if (listens) {
+      QCoreApplication::quit();
+      return;
+    }
+    s.close();
+    std::_Exit(report.finish(kExitInterrupted, "interrupted"));
+  });
+  reader.onEnd = [&](int) {
+    s.close();
+    std::_Exit(report.finish(1, s.com() + ": the reader stopped answering"));
+  };
+  const Outcome connected = o.com ? reader.Connect(o.com, o.settings) : reader.Detect();
+  if (!connected.ok()) return report.fail(connected);
 
   if (cmd == "detect") {
-    const int com = s.port().commPort();
-    const auto parts = protocol::SplitSettings(s.port().settings());
-    report.line("port: COM" + std::to_string(com));
+    const auto parts = protocol::SplitSettings(reader.settings());
+    report.line("port: " + s.com());
     report.line("baud: " + parts.baud);
-    report.line("firmware: " + protocol::EscapeBytes(s.label(&MainView::FWLabel)));
-    report.obj()["port"] = com;
-    report.obj()["baud"] = QString::fromStdString(parts.baud);
-    report.obj()["firmware"] = Text(s.label(&MainView::FWLabel));
-    report.finish(0);
+    report.line("firmware: " + protocol::EscapeBytes(reader.firmware()));
+    PutPort(s, report);
+    report.obj()["baud"] = Q(parts.baud);
+    report.obj()["firmware"] = Text(reader.firmware());
+    return report.finish(0);
   }
-  if (cmd == "status" || (cmd == "profile" && w[1] == "save")) {
-    const auto re1 = s.port().replyTo(m.CommandTable[protocol::Cmd::RE1]);
-    if (!re1 || re1->empty()) report.finish(1, "the reader did not answer the configuration read");
+  if (cmd == "status") {
     PutStatus(s, report);
-    if (cmd == "profile") {
-      QJsonObject profile = report.obj()["settings"].toObject();
-      profile["format"] = kProfileFormat;
-      profile["version"] = kProfileVersion;
-      QFile file(QString::fromStdString(profileFile));
-      if (!file.open(QIODevice::WriteOnly) ||
-          file.write(QJsonDocument(profile).toJson()) < 0) {
-        report.finish(1, "cannot write " + profileFile);
-      }
-      report.line("saved to " + profileFile);
-    }
-    report.finish(0);
+    return report.finish(0);
   }
-  if (cmd == "set" || cmd == "profile") {
-    ApplyChanges(s, report, changes);
-    report.finish(0);
+  if (cmd == "profile" && w[1] == "save") {
+    PutStatus(s, report);
+    QJsonObject profile = report.obj()["settings"].toObject();
+    profile["format"] = kProfileFormat;
+    profile["version"] = kProfileVersion;
+    const std::string error = SaveProfile(out, profileFile, QJsonDocument(profile).toJson());
+    if (!error.empty()) return report.finish(1, error);
+    if (profileFile != "-") report.line("saved to " + profileFile);
+    return report.finish(0);
   }
+  if (cmd == "set" || cmd == "profile") return ApplyChanges(s, report, changes);
   if (cmd == "defaults") {
-    const std::size_t mark = s.port().exchanges().size();
-    m.DefaultButton_Click();
-    const auto& ex = s.port().exchanges();
-    if (ex.size() == mark || ex.back().received.empty()) report.finish(1, "the reader did not answer");
+    const Outcome o2 = reader.RestoreDefaults();
+    if (!o2.ok()) return report.fail(o2);
     PutStatus(s, report);
-    report.finish(0);
+    return report.finish(0);
   }
   if (cmd == "send") {
-    const std::size_t mark = s.port().exchanges().size();
     int item = -1;
     for (const auto& row : protocol::HostCommandList()) {
       if (row.text == sendBytes && !o.hex) item = row.itemCode;
     }
-    if (item >= 0) {
-      m.txtSend_Click(item);
-    } else {
-      m.SendTyped(sendBytes);
+    std::vector<link::Exchange> done;
+    const Outcome sent = item >= 0 ? reader.SendItem(item, &done) : reader.SendText(sendBytes, &done);
+    Bytes all, reply;
+    for (const auto& e : done) {
+      all += e.sent;
+      reply += e.reply;
     }
-    const auto& ex = s.port().exchanges();
-    Bytes sent, reply;
-    for (std::size_t i = mark; i < ex.size(); ++i) {
-      sent += ex[i].sent;
-      reply += ex[i].received;
-    }
-    const std::string decoded = Shown(s.view().main().StatusPanels[3]->caption());
-    report.line("sent: " + HexOf(sent));
-    report.line("reply: " + HexOf(reply));
+    const auto* row = protocol::FindHostCommand(item);
+    const bool typeAsked = row && row->effect == protocol::SideEffect::CardTypeReport;
+    const auto cardType = typeAsked ? protocol::CardTypeFor(reply) : std::nullopt;
+    const std::string decoded = cardType ? std::string(cardType->panel)
+                                         : std::string(protocol::StatusText(reply).value_or(""));
+    const Bytes shown = Masked(reply, o.showPan);
+    report.line("sent: " + HexOf(all));
+    report.line("reply: " + HexOf(shown));
     if (!decoded.empty()) report.line("decoded: " + decoded);
-    report.obj()["sent"] = QString::fromStdString(HexOf(sent));
-    report.obj()["reply"] = QString::fromStdString(HexOf(reply));
-    report.obj()["decoded"] = QString::fromStdString(decoded);
-    if (reply.empty()) report.finish(1, "the reader did not answer");
-    report.finish(0);
+    report.obj()["sent"] = Q(HexOf(all));
+    report.obj()["reply"] = Q(HexOf(shown));
+    report.obj()["decoded"] = Q(decoded);
+    PutPort(s, report);
+    if (!sent.ok()) return report.fail(sent);
+    if (reply.empty()) return report.finish(1, s.com() + ": the reader did not answer");
+    return report.finish(0);
   }
+
+  // capture and monitor: events until Ctrl-C, the count, the time-out or the reader's loss.
+  reader.onLost = [&] {
+    lost = true;
+    QCoreApplication::quit();
+  };
+  int cards = 0;
+  bool incomplete = false;
   if (cmd == "capture") {
-    int cards = 0;
-    auto& track3 = s.view().label(&MainView::Track3TextBox);
-    track3.onSet = [&](const Bytes&) {
-      if (!m.FetchingCardData) return;
-      // The fetch's last step: report once the routine has returned.
-      QTimer::singleShot(0, [&] {
-        ++cards;
-        const std::string type = Shown(s.view().main().CardTypeLabel->caption());
-        QJsonObject card;
-        card["card"] = cards;
-        card["type"] = Text(type);
-        QJsonArray tracks;
-        std::string text = "card " + std::to_string(cards) + ": " + protocol::EscapeBytes(type) + "\n";
-        link::Control* MainView::*boxes[] = {&MainView::Track1TextBox, &MainView::Track2TextBox, &MainView::Track3TextBox};
-        for (int t = 1; t <= 3; ++t) {
-          const Bytes data = s.view().label(boxes[t - 1]).caption();
-          const QJsonObject j = TrackJson(t, data, o.showPan);
-          tracks.append(j);
-          text += "  track " + std::to_string(t) + ": " + j["data"].toString().toStdString() + "\n";
-        }
-        card["tracks"] = tracks;
-        if (o.json) {
-          std::cout << QJsonDocument(card).toJson(QJsonDocument::Compact).toStdString() << std::endl;
-        } else {
-          std::cout << text << std::flush;
-        }
-        if (o.count && cards >= o.count) QCoreApplication::quit();
-      });
+    reader.onCard = [&](const link::CardFetch& card) {
+      incomplete = !PrintCard(out, ++cards, card, o) || incomplete;
+      if (o.count && cards >= o.count) QCoreApplication::quit();
     };
-    if (o.timeoutS > 0) QTimer::singleShot(static_cast<int>(o.timeoutS * 1000), [] { QCoreApplication::quit(); });
-    RunLoopUntilInterrupted();
-    m.ClosePort();
-    std::fflush(stdout);
-    std::_Exit(o.count && cards < o.count ? 1 : 0);
-  }
-  if (cmd == "monitor") {
-    s.view().monitor().setSink([&o](const std::string& record) {
-      std::string stamp;
-      if (o.timestamps) {
-        stamp = QDateTime::currentDateTime().toString("HH:mm:ss.zzz ").toStdString();
-      }
+  } else {
+    const auto record = [&](std::string_view header, const Bytes& bytes) {
+      const std::string stamp =
+          o.timestamps ? QDateTime::currentDateTime().toString("HH:mm:ss.zzz").toStdString() : "";
+      const std::string hex = protocol::HexDumpLine(Masked(bytes, o.showPan));
       if (o.json) {
-        QJsonObject r;
-        r["record"] = QString::fromLatin1(record.substr(0, 8));
-        r["hex"] = QString::fromLatin1(record.substr(10, record.size() > 12 ? record.size() - 12 : 0));
-        if (!stamp.empty()) r["time"] = QString::fromStdString(stamp.substr(0, 12));
-        std::cout << QJsonDocument(r).toJson(QJsonDocument::Compact).toStdString() << std::endl;
+        QJsonObject j{{"schema", 1}, {"record", Q(std::string(header))}, {"hex", Q(hex.substr(0, hex.size() - 2))}};
+        if (!stamp.empty()) j["time"] = Q(stamp);
+        out.write(QJsonDocument(j).toJson(QJsonDocument::Compact).toStdString() + "\n");
       } else {
-        std::cout << stamp << record << std::flush;
+        out.write((stamp.empty() ? "" : stamp + " ") + std::string(header) + "\r\n" + hex);
       }
-    });
-    RunLoopUntilInterrupted();
-    m.ClosePort();
-    std::fflush(stdout);
-    std::_Exit(0);
+      out.flush();
+    };
+    reader.onSent = [&](const Bytes& b) { record(protocol::kHeaderToReader, b); };
+    reader.onReceived = [&](const Bytes& b) { record(protocol::kHeaderFromReader, b); };
   }
-  return 0;
+  if (o.timeoutS > 0) QTimer::singleShot(static_cast<int>(o.timeoutS * 1000), [] { QCoreApplication::quit(); });
+  QCoreApplication::exec();
+  s.close();
+  report.obj()["cards"] = cards;
+  if (lost) return report.finish(1, s.com() + ": the reader was lost (the device went away)");
+  if (interrupted) return report.finish(cmd == "capture" ? kExitInterrupted : 0);
+  if (cmd == "capture" && o.count && cards < o.count) {
+    const std::string within = " within " + QString::number(o.timeoutS).toStdString() + " s";
+    return report.finish(1, cards == 0 ? "no card" + within
+                                       : std::to_string(cards) + " of " + std::to_string(o.count) + " cards" + within);
+  }
+  return incomplete ? report.finish(1, "not every track of every card arrived") : report.finish(0);
 }
 
 }  // namespace tkr::ctl

@@ -44,6 +44,13 @@ void Module1::Form_Load(const std::function<void()>& showWindow) {
   NoteExchangeEnded();
 }
 
+void Module1::PrepareExchanges() {
+  CommandTable.BuildCommandTable();
+  ReplyStatusEnabled = true;
+  p_.Timer1.setInterval(kQuietTimeMs);
+  TimeBase = kDetectedTimeBase;
+}
+
 void Module1::RestartCommandButton_Click() {
   // A restart inside another exchange's wait would take its answers: run it afterwards.
   RunWhenIdle([this] {
@@ -69,14 +76,8 @@ void Module1::Form_Unload() {
 }
 
 CheckControl* Module1::ToggleBox(Toggle toggle) const {
-  switch (toggle) {
-    case Toggle::Buzzer: return view_.BuzzerCheckBox;
-    case Toggle::JIS: return view_.JISCheckBox;
-    case Toggle::LRC: return view_.LRCCheckBox;
-    case Toggle::SelfArm: return view_.SelfArmCheckBox;
-    case Toggle::SSES: return view_.SSESCheckBox;
-    case Toggle::RTS: return view_.RTSCheckBox;
-    case Toggle::CTS: return view_.CTSCheckBox;
+  for (auto [t, box] : kToggleBoxes) {
+    if (t == toggle) return view_.*box;
   }
   return nullptr;
 }
@@ -107,24 +108,26 @@ void Module1::ToggleClicked(Toggle toggle) {
   if (toggle == Toggle::CTS || toggle == Toggle::RTS) {
     const int rts = view_.RTSCheckBox->value();
     const int cts = view_.CTSCheckBox->value();
-    if (toggle == Toggle::CTS) {
-      if (rts == 1 && cts == 0) {
+    if (!InterlockLets(toggle, rts, cts)) {
+      // Nothing is sent.
+    } else if (toggle == Toggle::CTS) {
+      if (cts == 0) {
         colour(0);
         SetStatusPanel(2, kFrameMark);
         SendCommand(CommandTable[Cmd::CTD]);
         if (legacy()) p_.MSComm1.setHandshaking(comNone);
-      } else if (rts == 1 && cts == 1) {
+      } else {
         p_.MSComm1.setHandshaking(comRTS);
         colour(1);
         SetStatusPanel(2, kFrameMark);
         SendCommand(CommandTable[Cmd::CTE]);
       }
     } else {
-      if (rts == 0 && cts == 0) {
+      if (rts == 0) {
         colour(0);
         SendCommand(CommandTable[Cmd::RTD]);
         if (!legacy()) p_.MSComm1.setHandshaking(comNone);
-      } else if (rts == 1 && cts == 0) {
+      } else {
         colour(1);
         SetStatusPanel(2, kFrameMark);
         SendCommand(CommandTable[Cmd::RTE]);

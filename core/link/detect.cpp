@@ -1,14 +1,12 @@
 // Automatic search for the reader on COM1..COM16 at 9600,n,8,1.
 #include "core/protocol/frames.h"
 #include "core/protocol/line_settings.h"
+#include "core/protocol/replies.h"
 #include "core/link/module1.h"
 
 namespace tkr::link {
 
 namespace {
-bool IsVersionReply(const Bytes& reply) {
-  return reply.starts_with("TKR510") || reply.starts_with("510");
-}
 const Bytes kWarmReset(1, static_cast<char>(protocol::kWarmReset));
 }  // namespace
 
@@ -43,6 +41,7 @@ void Module1::WaitForProbe() {
   }
   ShowReady();
   p_.Timer2.setEnabled(false);
+  EndExchange(portLost_ ? ExchangeResult::PortLost : ExchangeResult::TimedOut);
   ReplyReceived = false;
 }
 
@@ -63,7 +62,7 @@ void Module1::ScanPorts() {
 
   while (!p_.MSComm1.portOpen()) {
     PortFailed = false;
-    TimeBase = 100;
+    TimeBase = kDetectedTimeBase;
     AwaitingReply = true;
     p_.pump.doEvents();
 
@@ -105,7 +104,7 @@ void Module1::ScanPorts() {
       if (TimeoutHandled) {
         TimeoutHandled = false;
         FramingError = false;
-      } else if (IsVersionReply(ReplyBuffer)) {
+      } else if (protocol::IsVersionReport(ReplyBuffer)) {
         InterpretReply(AwaitingReply, CardTypeRequested);
         ReplyReceived = false;
         TimeoutHandled = false;

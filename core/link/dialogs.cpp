@@ -1,4 +1,5 @@
 // The exchanges that the settings dialogs start.
+#include "core/protocol/line_settings.h"
 #include "core/protocol/monitor_format.h"
 #include "core/link/module1.h"
 
@@ -58,6 +59,17 @@ void Module1::ApplyPortSettings() {
   RefreshingView = true;
   RefreshConfigView();
   RefreshingView = false;
+}
+
+void Module1::Connect(int port, const std::string& settings) {
+  const auto parts = protocol::SplitSettings(settings);
+  PortNumber = port;
+  BaudSetting = parts.baud;
+  FrameSetting = parts.frame;
+  HardwareHandshake = false;
+  p_.MSComm1.setCommPort(port);
+  p_.MSComm1.setSettings(settings);
+  ApplyPortSettings();
 }
 
 void Module1::ComPortDefault() {

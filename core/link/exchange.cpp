@@ -30,20 +30,41 @@ void Module1::SetStatusPanel(int panel, const Bytes& text) {
   view_.StatusPanels[static_cast<std::size_t>(panel - 1)]->setCaption(text);
 }
 
+void Module1::BeginExchange(const Bytes& command, ExchangeResult result) {
+  if (exchangeOpen_) EndExchange(ExchangeResult::NotAwaited);
+  current_ = {command, {}, result};
+  exchangeOpen_ = true;
+  if (result != ExchangeResult::TimedOut) EndExchange(result);
+}
+
+void Module1::EndExchange(ExchangeResult result) {
+  if (!exchangeOpen_) return;
+  exchangeOpen_ = false;
+  current_.result = result;
+  last_ = current_;
+  if (recording_) exchanges_.push_back(current_);
+}
+
 void Module1::SendCommand(const Bytes& command) {
-  if (!legacy() && PortFailed) return;
+  if (!legacy() && PortFailed) {
+    BeginExchange(command, ExchangeResult::NotOpen);
+    return;
+  }
   ShowBusy();
   ReplyBuffer.clear();
   ReplyReceived = false;
   SetStatusPanel(4, "");
   SetStatusPanel(2, "");
   if (!p_.MSComm1.portOpen()) {
+    BeginExchange(command, portLost_ ? ExchangeResult::PortLost : ExchangeResult::NotOpen);
     if (portWarningShown_) return;
     portWarningShown_ = actionDepth_ > 0;
     p_.shell.messageBox("Communication Error!\r\nPlease check the settings.", "Warning",
                         platform::MsgIcon::Critical);
     return;
   }
+  BeginExchange(command, ExchangeResult::TimedOut);
+  if (events_.sent) events_.sent(command);
   if (legacy()) p_.MSComm1.output(command);
   SetStatusPanel(2, protocol::ReadableCommand(command));
   AppendMonitorHeader(protocol::kHeaderToReader);
@@ -68,6 +89,7 @@ void Module1::WaitForReply() {
       } while (!ReplyTimedOut);
     }
     p_.Timer2.setEnabled(false);
+    EndExchange(portLost_ ? ExchangeResult::PortLost : ExchangeResult::TimedOut);
 
     if (legacy()) {
       ShowReady();
@@ -159,6 +181,11 @@ void Module1::CompleteReception() {
   ReplyReceived = true;
   AppendMonitorHeader(protocol::kHeaderFromReader);
   AppendMonitor(ReplyBuffer);
+  if (events_.received) events_.received(ReplyBuffer);
+  if (AwaitingReply || FetchingCardData) {
+    current_.reply = ReplyBuffer;
+    EndExchange(ExchangeResult::Answered);
+  }
   if (AwaitingReply && !FetchingCardData) {
     InterpretReply(AwaitingReply, CardTypeRequested);
   } else if (!AwaitingReply && !FetchingCardData) {

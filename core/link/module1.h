@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/link/monitor_log.h"
 #include "core/link/views.h"
@@ -33,6 +36,13 @@ struct Platform {
 // The seven configuration toggles of the main window.
 enum class Toggle { Buzzer, JIS, LRC, SelfArm, SSES, RTS, CTS };
 
+// Each toggle's check box.
+inline constexpr std::pair<Toggle, CheckControl* MainView::*> kToggleBoxes[] = {
+    {Toggle::Buzzer, &MainView::BuzzerCheckBox}, {Toggle::JIS, &MainView::JISCheckBox},
+    {Toggle::LRC, &MainView::LRCCheckBox},       {Toggle::SelfArm, &MainView::SelfArmCheckBox},
+    {Toggle::SSES, &MainView::SSESCheckBox},     {Toggle::RTS, &MainView::RTSCheckBox},
+    {Toggle::CTS, &MainView::CTSCheckBox}};
+
 // One group of the prefix/suffix dialog: "Default" or six (one for the separator) code boxes.
 struct CodeGroup {
   bool useDefault = true;
@@ -42,12 +52,49 @@ struct CodeGroup {
 // track 3 suffix, separator.
 using CodeSettings = std::array<CodeGroup, 7>;
 
+// What became of one command written to the reader.
+enum class ExchangeResult {
+  Answered,    // a reception completed while its wait (or the fetch) took replies
+  TimedOut,    // the wait ended without one
+  NotAwaited,  // the next command went out first (a warm reset nobody waits for)
+  NotOpen,     // nothing was written: the port is not open
+  PortLost,    // the device went away before the reply came
+};
+struct Exchange {
+  Bytes sent;
+  Bytes reply;
+  ExchangeResult result = ExchangeResult::TimedOut;
+};
+
+// One swipe's fetch: the card type request, then the request of each pending track.
+struct CardFetch {
+  Exchange type;
+  std::array<std::optional<Exchange>, 3> tracks;
+};
+
+// What the routines tell a program that drives them without windows (tkr520ctl, the tests);
+// the windows need none of it.
+struct LinkEvents {
+  std::function<void(const Bytes& command)> sent;
+  std::function<void(const Bytes& reception)> received;  // each whole reception, as it came
+  std::function<void(const CardFetch&)> cardFetched;
+  std::function<void()> portLost;
+};
+
+// RTS and CTS handshaking go through one interlock: CTS changes only while RTS is on, and
+// RTS only while CTS is off. `rts` and `cts` are the boxes as the click leaves them.
+bool InterlockLets(Toggle toggle, int rts, int cts);
+// The clicks that take the boxes from (rts, cts) to (wantRts, wantCts), in an order the
+// interlock lets through at every click; nullopt when no order does.
+std::optional<std::vector<Toggle>> PlanHandshake(int rts, int cts, int wantRts, int wantCts);
+
 class Module1 {
  public:
   static constexpr int kQuietTimeMs = 100;  // Timer1: a gap this long ends a reception
   static constexpr int kFetchDelayMs = 10;  // Timer3: from a swipe to the card-data fetch
   static constexpr int kReplyTimeoutUnits = 20;  // WaitForReply: TimeBase x 20 ms
   static constexpr int kProbeTimeoutUnits = 10;  // detection probe: TimeBase x 10 ms
+  static constexpr int kDetectedTimeBase = 100;   // what a detection sets: 2 s replies
   // A reception this long is complete even if the line never pauses. Far above any reply or
   // swipe, and small enough that logging one keeps the window answering.
   static constexpr std::size_t kReplyBufferLimit = 4 * 1024;
@@ -135,8 +182,12 @@ class Module1 {
   void CancelCmdBtn_Click();
 
   // ---- Main window ---------------------------------------------------------------------
-  // Start-up steps B1..B11; showWindow is step B7, bindResize steps B2/B3 belong to the window.
+  // The start-up sequence; showWindow runs once the command table is built, before the
+  // detection (binding the resizer and hiding controls belong to the window).
   void Form_Load(const std::function<void()>& showWindow);
+  // What the start-up leaves in place for exchanges, without its detection: the command
+  // table, status texts on, Timer1 at the quiet time and TimeBase as a detection sets it.
+  void PrepareExchanges();
   void RestartCommandButton_Click();
   void ClearButton_Click();
   void ExitButton_Click();
@@ -157,6 +208,8 @@ class Module1 {
 
   // ---- Settings dialogs ----------------------------------------------------------------
   void ApplyPortSettings();
+  // The port dialog's Done with port and settings chosen ("9600,n,8,1"), no handshake.
+  void Connect(int port, const std::string& settings);
   void ComPortDefault();
   void SendProtocolSetting();
   void SendCodeSettings(const CodeSettings& settings);
@@ -165,6 +218,16 @@ class Module1 {
   // an exchange of their own are deferred until it has ended.
   bool ExchangeActive() const { return waitDepth_ > 0 || detectDepth_ > 0 || loadDepth_ > 0; }
   void RunWhenIdle(std::function<void()> action);
+
+  // ---- For programs that drive the routines without windows ---------------------------
+  void setEvents(LinkEvents events) { events_ = std::move(events); }
+  // Keeps every exchange that ends from now on, until taken.
+  void recordExchanges(bool on) { recording_ = on; }
+  std::vector<Exchange> takeExchanges() { return std::exchange(exchanges_, {}); }
+  // The exchange that ended last.
+  const Exchange& lastExchange() const { return last_; }
+  // The device went away since the port was last opened.
+  bool portLost() const { return portLost_; }
 
  private:
   // Counts a running wait or scan for as long as it lasts, on every way out.
@@ -204,6 +267,8 @@ class Module1 {
   void SetStatusPanel(int panel, const Bytes& text);
   void NoteExchangeEnded();
   void DrainDeferred();
+  void BeginExchange(const Bytes& command, ExchangeResult result);
+  void EndExchange(ExchangeResult result);
 
   Edition edition_;
   Platform p_;
@@ -222,6 +287,14 @@ class Module1 {
   bool receptionHandedOver_ = false;  // the buffer holds a reception already dispatched
   Bytes heldBack_;  // the next reception, begun before a wait returned with its reply
   std::deque<std::function<void()>> deferred_;
+
+  LinkEvents events_;
+  bool recording_ = false;
+  bool exchangeOpen_ = false;  // current_ was written and its reply has not come
+  bool portLost_ = false;
+  Exchange current_;
+  Exchange last_;
+  std::vector<Exchange> exchanges_;
 };
 
 }  // namespace tkr::link

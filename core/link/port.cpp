@@ -34,6 +34,7 @@ void Module1::EnsurePortOpen() {
     PortFailed = true;
     return;
   }
+  portLost_ = false;
   // The legacy edition never clears the flag here; only a detection step does.
   if (!legacy()) PortFailed = false;
 }
@@ -94,8 +95,12 @@ void Module1::OnComm() {
     case platform::comEventFrame:
       FramingError = true;
       break;
+    case platform::comEventDeviceLost:
+      portLost_ = true;
+      if (events_.portLost) events_.portLost();
+      return;  // the waits end by their time-outs
     default:
-      return;  // line errors and a vanished device: the waits end by their time-outs
+      return;  // line errors: the waits end by their time-outs
   }
   if (!nested) p_.pump.doEvents();
 }

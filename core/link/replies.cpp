@@ -36,6 +36,7 @@ void Module1::FetchCardData() {
   FetchingCardData = true;
   SendCommand("T");
   WaitForReply();
+  CardFetch fetched{last_, {}};
   if (protocol::PassesCardTypeGate(ReplyBuffer)) {
     if (const auto type = protocol::CardTypeFor(ReplyBuffer)) {
       view_.CardTypeLabel->setCaption(Bytes(type->fetchCaption));
@@ -53,12 +54,14 @@ void Module1::FetchCardData() {
   const TrackRequest tracks[] = {{Track1Pending, "Q", view_.Track1TextBox},
                                  {Track2Pending, "R", view_.Track2TextBox},
                                  {Track3Pending, "S", view_.Track3TextBox}};
-  for (const auto& track : tracks) {
+  for (std::size_t t = 0; t < std::size(tracks); ++t) {
+    const auto& track = tracks[t];
     if (!track.pending) continue;
     AwaitingReply = false;
     FlushInput();
     SendCommand(track.command);
     WaitForReply();
+    fetched.tracks[t] = last_;
     const Bytes reply = ReplyBuffer;
     track.pending = false;
     ReplyReceived = false;
@@ -67,6 +70,7 @@ void Module1::FetchCardData() {
   }
   FetchingCardData = false;
   AwaitingReply = false;
+  if (events_.cardFetched) events_.cardFetched(fetched);
 }
 
 void Module1::RefreshConfigView() {

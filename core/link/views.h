@@ -55,6 +55,14 @@ struct MainView {
   std::array<Control*, 4> StatusPanels{};
 };
 
+// The controls the main window hides at load: the card data button and the handshake boxes.
+// With those hidden, the port dialog does not tell the reader new line settings.
+inline void HideUnusedControls(const MainView& view) {
+  view.CardDataButton->setVisible(false);
+  view.RTSCheckBox->setVisible(false);
+  view.CTSCheckBox->setVisible(false);
+}
+
 struct DetectingView {
   Control* StepLabel = nullptr;
   Control* COMLabel = nullptr;

@@ -42,6 +42,15 @@ std::string_view EnableText(bool set) { return set ? "Enable" : "Disable"; }
 
 }  // namespace
 
+bool IsVersionReport(const Bytes& reply) {
+  return reply.starts_with("TKR510") || reply.starts_with("510");
+}
+
+bool IsConfigStatus(const Bytes& reply) {
+  const auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+  return reply.size() >= 6 && hex(reply[0]) && hex(reply[2]) && hex(reply[5]);
+}
+
 std::optional<std::string_view> StatusText(const Bytes& reply) {
   if (const auto* text = FindOneChar(kStatusCodes, reply)) return *text;
   return std::nullopt;

@@ -9,6 +9,13 @@
 
 namespace tkr::protocol {
 
+// The reader's answer to the version command "9" starts "TKR510" or "510".
+bool IsVersionReport(const Bytes& reply);
+
+// The configuration answer carries upper-case hexadecimal digits at its 1st, 3rd and 6th
+// characters.
+bool IsConfigStatus(const Bytes& reply);
+
 // Text for a reply that is exactly one of the seven status characters, else nullopt.
 std::optional<std::string_view> StatusText(const Bytes& reply);
 

@@ -126,19 +126,4 @@ void FakeForms::unload(FormId form) {
   if (auto it = onUnload.find(form); it != onUnload.end() && it->second) it->second();
 }
 
-void FakeCheck::setValue(int v) {
-  if (v == value_) return;
-  value_ = v;
-  if (onClick) onClick();
-}
-
-void FakeLog::removeLeadingLines(std::size_t lines) {
-  std::size_t pos = 0;
-  for (std::size_t i = 0; i < lines && pos != std::string::npos; ++i) {
-    pos = text_.find('\n', pos);
-    if (pos != std::string::npos) ++pos;
-  }
-  text_.erase(0, pos == std::string::npos ? text_.size() : pos);
-}
-
 }  // namespace tkr::platform::fake

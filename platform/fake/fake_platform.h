@@ -11,6 +11,7 @@
 #include "platform/controls.h"
 #include "platform/fake/fake_loop.h"
 #include "platform/forms.h"
+#include "platform/plain_controls.h"
 #include "platform/serial_port.h"
 #include "platform/shell.h"
 #include "platform/timer.h"
@@ -149,59 +150,10 @@ class FakeForms : public Forms {
 
 // Plain property storage for any control kind.
 template <class Base>
-class FakeControlOf : public Base {
- public:
-  Bytes caption() const override { return caption_; }
-  void setCaption(const Bytes& t) override { caption_ = t; }
-  bool enabled() const override { return enabled_; }
-  void setEnabled(bool e) override { enabled_ = e; }
-  bool visible() const override { return visible_; }
-  void setVisible(bool v) override { visible_ = v; }
-  Color backColor() const override { return back_; }
-  void setBackColor(Color c) override { back_ = c; }
-
- private:
-  Bytes caption_;
-  bool enabled_ = true;
-  bool visible_ = true;
-  Color back_ = 0;
-};
-
-using FakeControl = FakeControlOf<Control>;
-
-class FakeCheck : public FakeControlOf<CheckControl> {
- public:
-  int value() const override { return value_; }
-  void setValue(int v) override;
-  // The operator's click: flips the value, which raises onClick.
-  void click() { setValue(value_ ? 0 : 1); }
-
- private:
-  int value_ = 0;
-};
-
-class FakeLog : public LogControl {
- public:
-  void append(const std::string& t) override { text_ += t; }
-  void removeLeadingLines(std::size_t lines) override;
-  void clear() override { text_.clear(); }
-  std::string text() const override { return text_; }
-
- private:
-  std::string text_;
-};
-
-class FakeProgress : public ProgressControl {
- public:
-  void setMin(int v) override { min_ = v; }
-  void setMax(int v) override { max_ = v; }
-  void setValue(int v) override { value_ = v; }
-  int min() const override { return min_; }
-  int max() const override { return max_; }
-  int value() const override { return value_; }
-
- private:
-  int min_ = 0, max_ = 100, value_ = 0;
-};
+using FakeControlOf = PlainControlOf<Base>;
+using FakeControl = PlainControl;
+using FakeCheck = PlainCheck;
+using FakeLog = PlainLog;
+using FakeProgress = PlainProgress;
 
 }  // namespace tkr::platform::fake

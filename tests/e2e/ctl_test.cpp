@@ -125,7 +125,7 @@ TEST(Ctl, ReportsAndExitStatusAgainstTheSimulator) {
   const std::size_t before = sim.heard().size();
   run = RunCtl(sim, {"--json", "send", "--hex", "1B", "41"});
   EXPECT_EQ(sim.heard(before + 3), (std::vector<std::string>{"1B", "41"}));
-  EXPECT_NE(run.out.find(R"("reply":"5Eh 21h ","sent":"1Bh 41h ","status":0})"),
+  EXPECT_NE(run.out.find(R"("reply":"5Eh 21h ","schema":1,"sent":"1Bh 41h ","status":0})"),
             std::string::npos)
       << run.out;
 

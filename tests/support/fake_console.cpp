@@ -53,14 +53,8 @@ link::DetectingView FakeMainWindow::detectingView() {
 FakeConsole::FakeConsole(Edition edition) : detecting(w.detectingView()) {
   link::Platform platform{port, timer1, timer2, timer3, loop, shell, forms};
   module = std::make_unique<link::Module1>(edition, platform, w.view());
-  using link::Toggle;
-  const std::pair<FakeCheck*, Toggle> toggles[] = {
-      {&w.BuzzerCheckBox, Toggle::Buzzer}, {&w.JISCheckBox, Toggle::JIS},
-      {&w.LRCCheckBox, Toggle::LRC},       {&w.SelfArmCheckBox, Toggle::SelfArm},
-      {&w.SSESCheckBox, Toggle::SSES},     {&w.RTSCheckBox, Toggle::RTS},
-      {&w.CTSCheckBox, Toggle::CTS}};
-  for (auto [box, toggle] : toggles) {
-    box->onClick = [this, toggle = toggle] { module->ToggleClicked(toggle); };
+  for (auto [toggle, box] : link::kToggleBoxes) {
+    (module->view().*box)->onClick = [this, t = toggle] { module->ToggleClicked(t); };
   }
   w.TK1CheckBox.onClick = [this] { module->TrackCheckBoxClicked(1); };
   w.TK2CheckBox.onClick = [this] { module->TrackCheckBoxClicked(2); };
@@ -70,9 +64,7 @@ FakeConsole::FakeConsole(Edition edition) : detecting(w.detectingView()) {
 }
 
 void FakeConsole::load() {
-  w.CardDataButton.setVisible(false);
-  w.RTSCheckBox.setVisible(false);
-  w.CTSCheckBox.setVisible(false);
+  link::HideUnusedControls(module->view());
   if (module->legacy()) forms.load(FormId::ComPort);
   module->Form_Load([this] { forms.show(FormId::Main); });
 }
