@@ -28,9 +28,7 @@ struct FakeRig {
     v.txtReceive = log;
     tkr::link::Platform p{port, timer1, timer2, timer3, loop, shell, forms};
     m = std::make_unique<tkr::link::Module1>(tkr::Edition::Current, p, v);
-    timer1.setInterval(tkr::link::Module1::kQuietTimeMs);
-    m->TimeBase = 100;
-    m->ReplyStatusEnabled = true;
+    m->PrepareExchanges();
     m->OpenPort(1, "9600,n,8,1", false);
   }
   pf::FakeLoop loop;

@@ -129,11 +129,7 @@ struct QtRig {
   tkr::link::Module1& start(tkr::link::MainView v) {
     tkr::link::Platform p{serial, timer1, timer2, timer3, pump, shell, forms};
     m = std::make_unique<tkr::link::Module1>(tkr::Edition::Current, p, v);
-    // What the window's load and the detection set before any exchange.
-    timer1.setInterval(tkr::link::Module1::kQuietTimeMs);
-    m->TimeBase = 100;
-    m->ReplyStatusEnabled = true;
-    m->CommandTable.BuildCommandTable();
+    m->PrepareExchanges();
     return *m;
   }
   tkr::link::Module1& start() { return start(w.view()); }

@@ -52,10 +52,7 @@ struct Connected {
   explicit Connected(Edition edition = Edition::Current, ScriptedDevice::Answer answer = {})
       : c(edition), dev(c.loop, std::move(answer)) {
     c.port.attach(1, &dev);
-    c.m().CommandTable.BuildCommandTable();
-    c.m().ReplyStatusEnabled = true;
-    c.m().TimeBase = 100;
-    c.timer1.setInterval(100);
+    c.m().PrepareExchanges();
     c.m().OpenPort(1, "9600,n,8,1", false);
   }
   FakeConsole c;
