@@ -90,7 +90,7 @@ std::optional<Change> ParseValue(const Field& field, const std::string& value, s
   Change c;
   c.field = &field;
   c.text = value;
-  const std::string what = std::string(field.name) + "=" + protocol::EscapeBytes(value) + ": ";
+  const std::string what = std::string(field.name) + "=" + value + ": ";
   switch (field.kind) {
     case FieldKind::Toggle:
       if (value != "on" && value != "off") {
@@ -151,7 +151,7 @@ ParsedChanges ParseChanges(const std::vector<std::string>& words) {
     const auto eq = word.find('=');
     const Field* field = FindField(word.substr(0, eq));
     if (eq == std::string::npos || field == nullptr) {
-      out.error = "unknown setting " + protocol::EscapeBytes(word.substr(0, eq)) + " (give NAME=VALUE)";
+      out.error = "unknown setting " + word.substr(0, eq) + " (give NAME=VALUE)";
       break;
     }
     for (const Change& c : out.changes) {
@@ -184,7 +184,7 @@ ParsedChanges ParseProfile(const std::string& text) {
   // In the documented order, so a profile applies the same way whatever its key order.
   for (const QString& key : o.keys()) {
     if (key != "format" && key != "version" && !FindField(key.toStdString())) {
-      out.error = "unknown profile key " + protocol::EscapeBytes(key.toUtf8().toStdString());
+      out.error = "unknown profile key " + key.toUtf8().toStdString();
       return out;
     }
   }

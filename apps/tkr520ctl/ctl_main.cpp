@@ -57,6 +57,17 @@ std::string HexOf(const Bytes& b) {
   return h.substr(0, h.size() - 2);
 }
 
+// Control characters escaped, line breaks kept: a reason may list one port a line.
+std::string EscapedLines(const std::string& text) {
+  std::string out;
+  for (std::size_t at = 0; at <= text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    out += (at ? "\n" : "") + protocol::EscapeBytes(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return out;
+}
+
 // Standard output, with every failure to write noted: a report that did not reach its reader
 // is no success.
 class Output {
@@ -94,11 +105,11 @@ class Report {
   // Writes the report; the status, or 1 when it could not be written.
   int finish(int status, const std::string& error = {}) {
     obj_["status"] = status;
-    if (!error.empty()) obj_["error"] = Text(error);
+    if (!error.empty()) obj_["error"] = QString::fromLatin1(EscapedLines(error));
     out_.write(json_ ? QJsonDocument(obj_).toJson(QJsonDocument::Compact).toStdString() + "\n"
                      : text_);
     out_.flush();
-    if (!error.empty()) std::cerr << "tkr520ctl: " << protocol::EscapeBytes(error) << std::endl;
+    if (!error.empty()) std::cerr << "tkr520ctl: " << EscapedLines(error) << std::endl;
     if (out_.failed()) {
       std::cerr << "tkr520ctl: cannot write standard output: " << out_.reason() << std::endl;
       return 1;
@@ -392,23 +403,23 @@ std::optional<std::string> ReadProfile(const std::string& file, std::string& err
   } else {
     const QFileInfo info(Q(file));
     if (!info.exists()) {
-      error = "cannot read " + protocol::EscapeBytes(file) + ": no such file";
+      error = "cannot read " + file + ": no such file";
       return std::nullopt;
     }
     if (!info.isFile()) {
-      error = protocol::EscapeBytes(file) + ": not a regular file";
+      error = file + ": not a regular file";
       return std::nullopt;
     }
     std::ifstream in(file, std::ios::binary);
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     if (!in && !in.eof()) {
-      error = "cannot read " + protocol::EscapeBytes(file);
+      error = "cannot read " + file;
       return std::nullopt;
     }
     got = static_cast<std::size_t>(in.gcount());
   }
   if (got > kProfileMaxBytes) {
-    error = protocol::EscapeBytes(file) + ": longer than " + std::to_string(kProfileMaxBytes / 1024) +
+    error = file + ": longer than " + std::to_string(kProfileMaxBytes / 1024) +
             " KiB, no profile";
     return std::nullopt;
   }
@@ -423,9 +434,18 @@ std::string SaveProfile(Output& out, const std::string& file, const QByteArray& 
     out.write(data.toStdString());
     return {};
   }
+  const QFileInfo info(Q(file));
+  if (info.exists() && !info.isFile()) {
+    // A device or a pipe is written in place: a rename would put a file where it stands.
+    QFile direct(Q(file));
+    if (!direct.open(QIODevice::WriteOnly) || direct.write(data) != data.size() || !direct.flush()) {
+      return "cannot write " + file + ": " + direct.errorString().toStdString();
+    }
+    return {};
+  }
   QSaveFile save(Q(file));
   if (!save.open(QIODevice::WriteOnly) || save.write(data) != data.size() || !save.commit()) {
-    return "cannot write " + protocol::EscapeBytes(file) + ": " + save.errorString().toStdString();
+    return "cannot write " + file + ": " + save.errorString().toStdString();
   }
   return {};
 }
@@ -442,7 +462,7 @@ int Main(int argc, char** argv) {
   const std::string command = cmd == "profile" && w.size() > 1 ? "profile " + w[1] : cmd;
   const auto usage = [&](const std::string& error) {
     if (o.json) Report(out, true, command).finish(2, error + " (see --help)");
-    else std::cerr << "tkr520ctl: " << protocol::EscapeBytes(error) << " (see --help)" << std::endl;
+    else std::cerr << "tkr520ctl: " << EscapedLines(error) << " (see --help)" << std::endl;
     return 2;
   };
   if (!parsed.error.empty()) return usage(parsed.error);
@@ -456,7 +476,7 @@ int Main(int argc, char** argv) {
   std::string profileFile;
   const bool plain = cmd == "ports" || cmd == "detect" || cmd == "status" || cmd == "defaults" ||
                      cmd == "capture" || cmd == "monitor";
-  if (plain && w.size() > 1) return usage("unexpected word " + protocol::EscapeBytes(w[1]));
+  if (plain && w.size() > 1) return usage("unexpected word " + w[1]);
   if (cmd == "set") {
     const ParsedChanges c = ParseChanges(Rest(w, 1));
     if (!c.error.empty()) return usage(c.error);
@@ -479,11 +499,11 @@ int Main(int argc, char** argv) {
       const auto text = ReadProfile(profileFile, error);
       if (!text) return usage(error);
       const ParsedChanges c = ParseProfile(*text);
-      if (!c.error.empty()) return usage(protocol::EscapeBytes(profileFile) + ": " + c.error);
+      if (!c.error.empty()) return usage(profileFile + ": " + c.error);
       changes = c.changes;
     }
   } else if (!plain) {
-    return usage("unknown command " + protocol::EscapeBytes(cmd));
+    return usage("unknown command " + cmd);
   }
 
   QCoreApplication app(argc, argv);
@@ -607,6 +627,9 @@ int Main(int argc, char** argv) {
     reader.onSent = [&](const Bytes& b) { record(protocol::kHeaderToReader, b); };
     reader.onReceived = [&](const Bytes& b) { record(protocol::kHeaderFromReader, b); };
   }
+  // Scripts and operators alike learn here that the tool is ready for the first swipe.
+  std::cerr << "tkr520ctl: " << s.com() << ": " << (cmd == "capture" ? "waiting for cards" : "listening")
+            << " (Ctrl-C ends)" << std::endl;
   if (o.timeoutS > 0) QTimer::singleShot(static_cast<int>(o.timeoutS * 1000), [] { QCoreApplication::quit(); });
   QCoreApplication::exec();
   s.close();

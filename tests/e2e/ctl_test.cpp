@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <csignal>
 
 #include "tests/e2e/process.h"
@@ -23,24 +22,42 @@ QStringList CtlArgs(const Sim& sim, const std::vector<std::string>& args, bool d
   return list;
 }
 
-// One run of tkr520ctl with those arguments; out holds stdout then stderr.
+// One run of tkr520ctl with those arguments; out holds stdout then stderr. A run that does
+// not finish, or ends by a signal, has no exit code: status -1.
 struct CtlRun {
   int status = -1;
   std::string out;
+  std::string err;
 };
-CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect = false) {
+CtlRun RunArgs(const QStringList& args, const QString& stdoutFile = {}, bool asNobody = false) {
   QProcess p;
-  p.start(QString::fromStdString(Binary("tkr520ctl")), CtlArgs(sim, args, detect));
-  p.waitForFinished(30000);
-  return {p.exitCode(), (p.readAllStandardOutput() + p.readAllStandardError()).toStdString()};
+  if (!stdoutFile.isEmpty()) p.setStandardOutputFile(stdoutFile);
+  QStringList full = args;
+  QString program = QString::fromStdString(Binary("tkr520ctl"));
+  if (asNobody) {
+    full = QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", program} + args;
+    program = "setpriv";
+  }
+  p.start(program, full);
+  const bool finished = p.waitForFinished(60000);
+  EXPECT_TRUE(finished) << args.join(' ').toStdString();
+  const std::string out = p.readAllStandardOutput().toStdString();
+  const std::string err = p.readAllStandardError().toStdString();
+  const bool exited = finished && p.exitStatus() == QProcess::NormalExit;
+  return {exited ? p.exitCode() : -1, out + err, err};
+}
+CtlRun RunCtl(const Sim& sim, const std::vector<std::string>& args, bool detect = false) {
+  return RunArgs(CtlArgs(sim, args, detect));
 }
 
-// tkr520ctl started in the background, once the reader has heard it connect (warm reset,
-// version, "RE1") and the last reply's quiet time is over.
+// tkr520ctl started in the background, once it says it listens.
 void StartCtl(QProcess& p, Sim& sim, const std::vector<std::string>& args) {
   p.start(QString::fromStdString(Binary("tkr520ctl")), CtlArgs(sim, args));
-  for (int i = 0; i < 100 && sim.heard().size() < 3; ++i) QThread::msleep(50);
-  QThread::msleep(400);
+  QByteArray err;
+  p.setReadChannel(QProcess::StandardError);
+  while (!err.contains("(Ctrl-C ends)") && p.waitForReadyRead(20000)) err += p.readAllStandardError();
+  p.setReadChannel(QProcess::StandardOutput);
+  ASSERT_TRUE(err.contains("(Ctrl-C ends)")) << err.toStdString();
 }
 
 // What tkr520ctl's own planning makes the reader hear after it has connected; the frames of
@@ -125,7 +142,7 @@ TEST(Ctl, ReportsAndExitStatusAgainstTheSimulator) {
   const std::size_t before = sim.heard().size();
   run = RunCtl(sim, {"--json", "send", "--hex", "1B", "41"});
   EXPECT_EQ(sim.heard(before + 3), (std::vector<std::string>{"1B", "41"}));
-  EXPECT_NE(run.out.find(R"("reply":"5Eh 21h ","schema":1,"sent":"1Bh 41h ","status":0})"),
+  EXPECT_NE(run.out.find(R"("port":"COM1","reply":"5Eh 21h ","schema":1,"sent":"1Bh 41h ","status":0})"),
             std::string::npos)
       << run.out;
 
@@ -141,58 +158,196 @@ TEST(Ctl, ReportsAndExitStatusAgainstTheSimulator) {
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_NE(run.out.find("buzzer=on: taken\n"), std::string::npos) << run.out;
 
+  // Only what the configuration answer carries is "taken"; the rest is acknowledged.
   sim.process.send("ignore BZ");
-  run = RunCtl(sim, {"set", "buzzer=off", "sses=off"});
+  sim.process.send("ignore TK");
+  run = RunCtl(sim, {"set", "buzzer=off", "sses=off", "tracks=1,3"});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.out, "buzzer=off: NOT taken, the reader reports on\nsses=off: taken\n"
+                     "tracks=1,3: acknowledged (no read-back)\n"
                      "tkr520ctl: the reader did not take buzzer\n");
 
+  // A report that cannot be written is no success, and a profile never half written.
+  for (const auto& args : {std::vector<std::string>{"status"}, {"profile", "save", "/dev/full"}}) {
+    SCOPED_TRACE(args.back());
+    run = RunArgs(CtlArgs(sim, args), "/dev/full");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+  }
+
   sim.process.send("silent");
-  EXPECT_EQ(RunCtl(sim, {"status"}).status, 1);
+  run = RunCtl(sim, {"--json", "status"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find(R"("error":"COM1: no answer from the reader to 9","schema":1,"status":1})"),
+            std::string::npos)
+      << run.out;
 }
 
-// Capture masks the account number of tracks 1 and 2 unless asked; --json gives the fields,
-// here with the number shown whole.
-TEST(Ctl, CaptureMasksTheAccountNumber) {
-  struct Row { const char* name; std::vector<std::string> args; std::vector<const char*> shown; };
+// What the tool reports when the port, the device or the reader is not what it should be.
+TEST(Ctl, EveryFailureIsNamed) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> simCommands;
+    std::vector<std::string> args;
+    bool detect;
+    const char* says;
+    int status = 1;
+  };
   const Row rows[] = {
-      {"masked", {}, {"card 1: ISO\n  track 1: %B411111******1111^DOE/JOHN^",
-                      "  track 2: ;411111******1111=2512"}},
-      {"json fields, shown whole", {"--json", "--show-pan"},
+      {"a port without a device", {}, {"--com", "5", "status"}, true,
+       "tkr520ctl: COM5: no device on this number\n"},
+      {"no reader: each port's reason", {"silent"}, {"detect"}, true,
+       "tkr520ctl: no reader answered on COM1..COM16:\n  COM1: no answer\n  COM2: no device"},
+      {"a modem", {"foreign"}, {"status"}, false,
+       "tkr520ctl: COM1: the device that answers is not a TKR520 reader (it answered \"OK\\x0D\\x0A\""},
+      {"a modem takes no change", {"foreign"}, {"set", "buzzer=off"}, false,
+       "the device that answers is not a TKR520 reader"},
+      {"lost after the buzzer frame", {"vanish BZ"}, {"set", "buzzer=off"}, false,
+       "tkr520ctl: COM1: the reader was lost (the device went away)\n"},
+      {"lost after the defaults frame", {"vanish DF"}, {"defaults"}, false,
+       "tkr520ctl: COM1: the reader was lost (the device went away)\n"},
+      {"lost after the version", {"vanish 9"}, {"status"}, false,
+       "tkr520ctl: COM1: the reader was lost (the device went away)\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Sim sim;
+    for (const auto& c : row.simCommands) sim.process.send(c);
+    const CtlRun run = RunCtl(sim, row.args, row.detect);
+    EXPECT_EQ(run.status, row.status);
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.size(), run.err.size()) << "nothing on standard output: " << run.out;
+  }
+}
+
+// An ordinary user, whom the kernel does not exempt from the exclusive open, runs two commands
+// in a row: the first leaves the port closed, its lock file gone.
+TEST(Ctl, TheNextCommandFindsThePortFree) {
+  Sim sim(true);
+  const QString lock = "/run/lock/LCK.." + QString::fromStdString(sim.path).replace('/', '_');
+  for (const char* command : {"detect", "status", "detect"}) {
+    SCOPED_TRACE(command);
+    const CtlRun run = RunArgs(CtlArgs(sim, {command}, true), {}, true);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_FALSE(QFile::exists(lock));
+  }
+}
+
+// Hostile profiles are refused before the port opens, with their text escaped.
+TEST(Ctl, HostileProfilesAreRefused) {
+  QTemporaryDir dir;
+  const auto file = [&](const char* name, const QByteArray& text, qint64 size = 0) {
+    QFile f(dir.filePath(name));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+    if (size) f.resize(size);
+    return f.fileName().toStdString();
+  };
+  const QByteArray head = R"({"format": "tkr520ctl-profile", "version": 1, )";
+  struct Row { const char* name; std::string file; const char* says; };
+  const Row rows[] = {
+      {"a device", "/dev/zero", "/dev/zero: not a regular file"},
+      {"200 MB", file("big.json", head, 200 * 1000 * 1000), "longer than 64 KiB, no profile"},
+      {"a fraction", file("frac.json", head + R"("protocol": 1.7})"),
+       "protocol: the value is a number; give 0, 1 or 2"},
+      {"a boolean", file("bool.json", head + R"("buzzer": true})"), "buzzer: the value is true or false"},
+      {"an escape in a key", file("esc.json", head + "\"\\u001b[2J\": \"on\"}"),
+       "unknown profile key \\x1B[2J"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const CtlRun run = RunArgs({"--no-system-ports", "--com", "1", "profile", "apply",
+                                QString::fromStdString(row.file)});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+  }
+  // Under --json a usage error is one object too.
+  const CtlRun run = RunArgs({"--json", "set", "volume=on"});
+  EXPECT_EQ(run.out.rfind(R"j({"command":"set","error":"unknown setting volume (give NAME=VALUE) (see --help)","schema":1,"status":2})j", 0),
+            0u)
+      << run.out;
+}
+
+// Capture: each card with its own type, what came of a card cut short, Ctrl-C after a
+// swipe, and a time-out with no card.
+TEST(Ctl, CaptureReportsEachCard) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::string> swipes;
+    bool interrupt;
+    int status;
+    std::vector<const char*> shown;  // on stdout, in order
+    const char* says = "";           // on stderr
+  };
+  const Row rows[] = {
+      {"masked", {"--count", "1"}, {"swipe sample 1"}, false, 0,
+       {"card 1: ISO\n  track 1: %B411111******1111^DOE/JOHN^", "  track 2: ;411111******1111=2512"}},
+      {"json fields, shown whole", {"--count", "1", "--json", "--show-pan"}, {"swipe sample 1"}, false, 0,
        {R"("fields":{"account_number":"4111111111111111","expiry":"2512","format_code":"B",)"}},
+      {"a second card without a type", {"--count", "2"}, {"swipe sample 1", "swipe 1234 + + 5"}, false, 0,
+       {"card 1: ISO\n", "card 2: (no card type: the reader answered \"5\")\n  track 1: "}},
+      {"Ctrl-C after a swipe", {}, {"swipe sample 1"}, true, 130, {"card 1: ISO\n"}},
+      {"no card in time", {"--count", "2", "--timeout", "1"}, {}, false, 1, {}, "tkr520ctl: no card within 1 s\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Sim sim;
     QProcess p;
-    std::vector<std::string> args = {"capture", "--count", "1", "--timeout", "10"};
+    std::vector<std::string> args = {"capture"};
     args.insert(args.end(), row.args.begin(), row.args.end());
     StartCtl(p, sim, args);
-    sim.process.send("swipe sample 1");
+    QByteArray out;
+    for (const auto& swipe : row.swipes) {
+      const QByteArray before = out;
+      sim.process.send(swipe);
+      // The next card is swiped once the last one has been printed.
+      while (out == before && p.waitForReadyRead(20000)) out += p.readAllStandardOutput();
+    }
+    // While the fetch of the last card runs, Ctrl-C waits for it.
+    if (row.interrupt) ::kill(static_cast<pid_t>(p.processId()), SIGINT);
     ASSERT_TRUE(p.waitForFinished(25000));
-    EXPECT_EQ(p.exitCode(), 0);
-    const std::string out = p.readAllStandardOutput().toStdString();
-    for (const char* text : row.shown) EXPECT_NE(out.find(text), std::string::npos) << out;
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), row.status);
+    out += p.readAllStandardOutput();
+    std::size_t at = 0;
+    for (const char* text : row.shown) {
+      at = out.toStdString().find(text, at);
+      EXPECT_NE(at, std::string::npos) << text << "\n" << out.toStdString();
+    }
+    EXPECT_NE(p.readAllStandardError().toStdString().find(row.says), std::string::npos);
   }
 }
 
-// Monitor prints each reception; Ctrl-C ends it with the port closed (its lock file gone).
-TEST(Ctl, MonitorEndsCleanlyOnCtrlC) {
-  Sim sim;
-  QString lock = "/var/lock/LCK.." + QString::fromStdString(sim.path).replace('/', '_');
-  QProcess p;
-  StartCtl(p, sim, {"monitor"});
-  EXPECT_TRUE(QFile::exists(lock)) << lock.toStdString();
-  sim.process.send("swipe sample 1");
-  p.waitForReadyRead(5000);
-  QThread::msleep(300);
-  ::kill(static_cast<pid_t>(p.processId()), SIGINT);
-  ASSERT_TRUE(p.waitForFinished(10000));
-  EXPECT_EQ(p.exitCode(), 0);  // a death by SIGINT would give 2
-  const std::string out = p.readAllStandardOutput().toStdString();
-  EXPECT_EQ(out.rfind("PC<--MSR\r\n25h 42h 34h 31h ", 0), 0u) << out;
-  EXPECT_FALSE(QFile::exists(lock));
-  EXPECT_EQ(sim.heard().size(), 3u);  // monitor only listens once connected
+// Monitor prints each reception; Ctrl-C ends it with the port closed (its lock file gone), and
+// a reader unplugged ends it with exit 1.
+TEST(Ctl, MonitorEndsCleanly) {
+  for (const bool unplug : {false, true}) {
+    SCOPED_TRACE(unplug ? "unplugged" : "Ctrl-C");
+    Sim sim;
+    const QString lock = "/run/lock/LCK.." + QString::fromStdString(sim.path).replace('/', '_');
+    QProcess p;
+    StartCtl(p, sim, {"monitor"});
+    EXPECT_TRUE(QFile::exists(lock)) << lock.toStdString();
+    sim.process.send("swipe sample 1");
+    QByteArray out;
+    while (!out.contains("3Fh") && p.waitForReadyRead(10000)) out += p.readAllStandardOutput();
+    if (unplug) {
+      sim.process.send("unplug");
+    } else {
+      ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    }
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), unplug ? 1 : 0);
+    out += p.readAllStandardOutput();
+    EXPECT_EQ(out.toStdString().rfind("PC<--MSR\r\n25h 42h 34h 31h ", 0), 0u) << out.toStdString();
+    EXPECT_FALSE(QFile::exists(lock));
+    if (!unplug) {
+      EXPECT_EQ(sim.heard().size(), 3u);  // monitor only listens once connected
+    }
+  }
 }
 
 }  // namespace

@@ -82,7 +82,12 @@ Process::Lines Process::readUntil(const std::string& marker, int timeoutMs) {
   return out;
 }
 
-Sim::Sim() : process(Binary("tkr520-sim"), {}), path(process.readLine()) {}
+Sim::Sim(bool asNobody)
+    : process(asNobody ? "setpriv" : Binary("tkr520-sim"),
+              asNobody ? std::vector<std::string>{"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                                  Binary("tkr520-sim")}
+                       : std::vector<std::string>{}),
+      path(process.readLine()) {}
 
 std::vector<std::string> Sim::heard(std::size_t from) {
   process.send("received");

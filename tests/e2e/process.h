@@ -49,7 +49,8 @@ State ParseState(const std::vector<std::string>& lines);
 
 // tkr520-sim on its pseudo-terminal, driven over its standard input.
 struct Sim {
-  Sim();
+  // asNobody: served by an ordinary user, who then owns the pseudo-terminal.
+  explicit Sim(bool asNobody = false);
   // The commands heard so far after the first `from`, in hex, one an entry.
   std::vector<std::string> heard(std::size_t from = 0);
   Process process;
