@@ -7,8 +7,8 @@ namespace tkr::protocol {
 namespace {
 
 constexpr std::size_t kNone = Bytes::npos;
-// Fewer digits than a card number has: with no track layout around them, shorter runs
-// (dates, counts, settings) are left alone.
+// The fewest digits the Luhn check alone takes for a card number: shorter runs with no track
+// layout around them (dates, counts, settings) are left alone.
 constexpr std::size_t kLuhnMinDigits = 12;
 // Track 1's cardholder name is at most 26 characters.
 constexpr std::size_t kNameMaxChars = 26;
