@@ -66,18 +66,24 @@ void InProcessReader::hostWrote(const Bytes& data, Micros arrived) {
   for (std::size_t i = 0; i < data.size(); ++i) {
     const auto later = static_cast<Micros>(data.size() - 1 - i);
     at(arrived - later * charTime, [this, byte = data.substr(i, 1), session, line = *host] {
+      if (vanishing_) return;
       if (loop_.now() - lastHeardAt_ > ReaderModel::kFrameTimeoutMs * platform::fake::kMs) {
         model_.lineWasQuiet();
       }
       lastHeardAt_ = loop_.now();
-      const auto replies = model_.hostWrote(byte, line);
-      if (session != session_) return;
-      for (const auto& reply : replies) transmit(reply.bytes, loop_.now() + replyDelay_);
+      for (const auto& reply : model_.hostWrote(byte, line)) {
+        if (session == session_) transmit(reply.bytes, loop_.now() + replyDelay_);
+        if (!reply.thenVanish) continue;
+        // Queued after the answer's last delivery, so the host has that byte when it goes.
+        vanishing_ = true;
+        at(std::max(txFreeAt_, loop_.now()), [this] { unplug(); });
+      }
     });
   }
 }
 
 void InProcessReader::swipe(const Card& card) {
+  if (vanishing_) return;
   const Bytes data = model_.swipe(card);
   if (hostListens()) transmit(data, loop_.now());
 }
@@ -99,6 +105,7 @@ void InProcessReader::transmit(const Bytes& bytes, Micros start) {
 void InProcessReader::unplug() {
   if (!plugged_) return;
   plugged_ = false;
+  vanishing_ = false;
   cancelAll();  // whatever it was doing dies with the power
   port_->detach(portNumber_);
   if (hostOpen_) {

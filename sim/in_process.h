@@ -33,6 +33,8 @@ class InProcessReader : public platform::fake::LineDevice {
   // A card passes the heads now; its data goes out at once if the host listens.
   void swipe(const Card& card);
   void setFault(Fault fault) { model_.setFault(fault); }
+  // ReaderModel::vanishAfter: the answer's last byte lands, then the reader is unplugged.
+  void vanishAfter(const Bytes& code) { model_.vanishAfter(code); }
 
   // The cable is pulled: an open port reports the device lost, and the port number cannot
   // be opened until replug().
@@ -64,6 +66,7 @@ class InProcessReader : public platform::fake::LineDevice {
   ReaderModel model_;
   bool plugged_ = false;
   bool hostOpen_ = false;
+  bool vanishing_ = false;  // its last answer is on the way: it hears nothing more
   // Bumped at each open and close: answers meant for an earlier opening are dropped.
   std::uint64_t session_ = 0;
   Micros replyDelay_ = kDefaultReplyDelay;

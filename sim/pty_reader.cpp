@@ -95,6 +95,7 @@ PtyReader::PtyReader(Options options)
     : model_(options.seed),
       linkPath_(std::move(options.linkPath)),
       replyDelay_(options.replyDelay) {
+  model_.setConfig(options.config);
   if (linkPath_.empty()) {
     std::string dir = "/tmp/tkr520-sim.XXXXXX";
     if (!mkdtemp(dir.data())) Fail("mkdtemp");
@@ -108,7 +109,9 @@ PtyReader::PtyReader(Options options)
   if (pipe2(fds.data(), O_NONBLOCK | O_CLOEXEC) != 0) Fail("pipe2");
   wakeRead_ = fds[0];
   wakeWrite_ = fds[1];
-  {
+  if (options.unplugged) {
+    unlink(linkPath_.c_str());  // a link left there points at no reader of ours
+  } else {
     std::lock_guard lock(mu_);
     openPty();
   }
@@ -182,6 +185,8 @@ void PtyReader::closePty() {
     close(master_);
     unlink(linkPath_.c_str());
   }
+  vanishing_ = false;
+  vanishBy_.reset();
   master_ = -1;
   devPath_.clear();
   dropOutput();
@@ -231,6 +236,7 @@ std::string PtyReader::devicePath() const {
 
 void PtyReader::swipe(const Card& card) {
   std::lock_guard lock(mu_);
+  if (vanishing_) return;
   const Bytes data = model_.swipe(card);
   if (master_ < 0 || hostAway_ || !SameLine(hostLine(), model_.line())) return;
   queue(data, Clock::now());
@@ -242,9 +248,14 @@ void PtyReader::ignore(const std::string& code) {
   model_.ignore(code);
 }
 
+void PtyReader::vanishAfter(const Bytes& code) {
+  std::lock_guard lock(mu_);
+  model_.vanishAfter(code);
+}
+
 void PtyReader::flood(std::size_t count) {
   std::lock_guard lock(mu_);
-  if (master_ < 0 || hostAway_) return;
+  if (master_ < 0 || hostAway_ || vanishing_) return;
   const auto now = Clock::now();
   for (std::size_t i = 0; i < count; ++i) {
     floodState_ = floodState_ * 1103515245u + 12345u;
@@ -342,8 +353,27 @@ bool PtyReader::readHost() {
         std::chrono::system_clock::now().time_since_epoch());
     receivedAtUs_.resize(model_.commands().size(), wall.count());
     // A warm reset may have moved the reader to other settings: then its answer is noise.
-    if (!SameLine(host, model_.line())) continue;
-    for (const auto& reply : replies) queue(reply.bytes, Clock::now() + replyDelay_);
+    const bool heard = SameLine(host, model_.line());
+    for (const auto& reply : replies) {
+      if (heard) queue(reply.bytes, Clock::now() + replyDelay_);
+      if (reply.thenVanish) {
+        vanishing_ = true;  // what the host writes from now on stays unread
+        return false;
+      }
+    }
+  }
+}
+
+void PtyReader::lingerOrVanish() {
+  if (!out_.empty()) return;
+  if (!vanishBy_) {
+    // Only a write that comes after the answer tells that the host has taken it.
+    std::array<char, 256> unheard{};
+    while (read(master_, unheard.data(), unheard.size()) > 0) {
+    }
+    vanishBy_ = Clock::now() + kVanishLinger;
+  } else if (Clock::now() >= *vanishBy_) {
+    closePty();
   }
 }
 
@@ -383,8 +413,11 @@ void PtyReader::run() {
       }
     } else if (master_ >= 0) {
       count = 2;
+      if (vanishing_ && !vanishBy_) fds[1].events = 0;  // hang-ups only
       if (!out_.empty())
         timeout = ToTimespec(std::max(out_.front().due - Clock::now(), Clock::duration{}));
+      else if (vanishBy_)
+        timeout = ToTimespec(std::max(*vanishBy_ - Clock::now(), Clock::duration{}));
     }
     lock.unlock();
     ppoll(fds.data(), count, timeout ? &*timeout : nullptr, nullptr);
@@ -403,6 +436,10 @@ void PtyReader::run() {
       poll(&fds[1], 1, 0);
     }
     const short revents = fds[1].revents;
+    if (vanishBy_ && (revents & POLLIN)) {
+      closePty();  // the host has moved on to its next command
+      continue;
+    }
     const bool hungUp =
         ((revents & POLLIN) && readHost()) || (revents & (POLLHUP | POLLERR | POLLNVAL));
     if (hungUp) {
@@ -412,8 +449,10 @@ void PtyReader::run() {
     }
     if (hostAway_) {
       dropOutput();  // bytes sent into a port nobody holds open are lost
+      if (vanishing_) closePty();
     } else {
       sendDue();
+      if (vanishing_) lingerOrVanish();
     }
   }
   done_.notify_all();

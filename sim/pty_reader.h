@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +22,8 @@ class PtyReader {
     std::string linkPath;  // empty: <fresh temp dir>/ttyTKR0
     std::uint32_t seed = 1;
     std::chrono::microseconds replyDelay{2000};
+    ReaderConfig config;     // the settings it starts with, as if made before the test
+    bool unplugged = false;  // no pseudo-terminal, no link until replug()
   };
 
   // Creates the pseudo-terminal and the link and starts serving; throws std::system_error.
@@ -41,6 +44,12 @@ class PtyReader {
   void flood(std::size_t count);
   void setFault(Fault fault);
   void ignore(const std::string& code);
+  // ReaderModel::vanishAfter. With the answer out, the reader unplugs itself as unplug() does
+  // as soon as the host writes again (it has taken the answer and moved on) or closes the
+  // port, at the latest kVanishLinger after the answer's last byte; it hears nothing more.
+  // Going at once would lose the answer: a hang-up empties what the host has not yet read.
+  void vanishAfter(const Bytes& code);
+  static constexpr std::chrono::milliseconds kVanishLinger{1000};
   void setReplyDelay(std::chrono::microseconds delay);
   // Extra idle time between the bytes of one answer.
   void setByteGap(std::chrono::microseconds gap);
@@ -86,6 +95,8 @@ class PtyReader {
   void sendDue();
   void dropOutput();
   void queue(const Bytes& bytes, Clock::time_point start);
+  // While vanishing: starts the linger once the answer is out, and unplugs when it is over.
+  void lingerOrVanish();
 
   mutable std::mutex mu_;
   std::condition_variable done_;
@@ -99,6 +110,8 @@ class PtyReader {
   int wakeWrite_ = -1;
   bool hostAway_ = true;  // nobody has the terminal open: what we send would be lost
   bool stopping_ = false;
+  bool vanishing_ = false;                     // its last answer is queued or out
+  std::optional<Clock::time_point> vanishBy_;  // set once that answer's last byte is out
   Request request_ = Request::None;
   std::chrono::microseconds replyDelay_;
   std::chrono::microseconds byteGap_{0};

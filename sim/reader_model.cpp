@@ -49,6 +49,12 @@ int FormatIndex(const protocol::LineSettings& s) {
   return 4;
 }
 
+// What a command unit is known by: its one byte, or a frame's first two payload bytes.
+Bytes UnitCode(const Bytes& unit) {
+  if (unit.size() == 1) return unit;
+  return unit.size() >= 6 ? unit.substr(3, 2) : Bytes{};
+}
+
 // Track 1 is written in 6-bit characters from 0x20, tracks 2 and 3 in 4-bit characters
 // from 0x30; the check character is the XOR of every character from SS to ES.
 Bytes WithSentinels(int track, const Bytes& data, bool sentinels, bool lrc) {
@@ -123,12 +129,19 @@ std::vector<ReaderModel::Reply> ReaderModel::hostWrote(const Bytes& data) {
       unit.swap(frame_);
     }
     commands_.push_back(unit);
-    Bytes answer = answerFor(unit);
-    if (fault_ == Fault::Silent) continue;
+    const bool vanish = !vanishCode_.empty() && UnitCode(unit) == vanishCode_;
+    if (vanish) vanishCode_.clear();
+    Bytes answer = fault_ == Fault::Foreign ? foreignAnswer(unit) : answerFor(unit);
+    if (fault_ == Fault::Silent) answer.clear();
     if (fault_ == Fault::Garbage) answer = garbage();
-    if (!answer.empty()) replies.push_back({i, std::move(answer)});
+    if (!answer.empty() || vanish) replies.push_back({i, std::move(answer), vanish});
+    if (vanish) break;
   }
   return replies;
+}
+
+Bytes ReaderModel::foreignAnswer(const Bytes& unit) {
+  return ByteAt(unit, 0) == protocol::kLeadByte ? "ERROR\r\n" : "OK\r\n";
 }
 
 Bytes ReaderModel::answerFor(const Bytes& unit) {
@@ -254,6 +267,7 @@ Bytes ReaderModel::answerFrame(const Bytes& payload) {
 }
 
 Bytes ReaderModel::swipe(const Card& card) {
+  if (fault_ == Fault::Foreign) return {};
   haveCard_ = true;
   card_ = card;
   if (card.jis && !config_.jis) {

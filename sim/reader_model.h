@@ -39,6 +39,10 @@ enum class Fault {
   Normal,
   Silent,   // hears and obeys everything, sends nothing (a dead transmit line)
   Garbage,  // sends 1..64 random bytes instead of every answer and every swipe
+  // Not a TKR520 at all but, say, a modem on the port: "OK\r\n" to each command unit,
+  // "ERROR\r\n" to each frame; it obeys nothing and reads no card. Nothing it says starts
+  // like a version reply ("TKR510", "510"), so a detection must pass it by.
+  Foreign,
 };
 
 struct ReaderConfig {
@@ -66,9 +70,12 @@ std::string FormatLine(const protocol::LineSettings& s);  // "9600,n,8,1"
 class ReaderModel {
  public:
   // One answer, and the offset in the fed bytes of the byte that completed its command.
+  // After the answer with thenVanish the reader unplugs itself (the attachment does it) and
+  // hears nothing more: the rest of the fed bytes are left unheard.
   struct Reply {
     std::size_t after;
     Bytes bytes;
+    bool thenVanish = false;
   };
 
   explicit ReaderModel(std::uint32_t seed = 1);
@@ -88,6 +95,10 @@ class ReaderModel {
   // keeps its setting: a worn EEPROM cell, as a read-back check must catch it.
   void ignore(const std::string& code) { ignoredCodes_.push_back(code); }
   Fault fault() const { return fault_; }
+  // The next command unit with this code (a frame's first two payload bytes such as "BZ" or
+  // "RE", or a single command byte such as "9" or "\x7F") gets its answer, then the reader
+  // vanishes, as a reader does that loses power or its cable mid-routine. Once.
+  void vanishAfter(const Bytes& code) { vanishCode_ = code; }
 
   const ReaderConfig& config() const { return config_; }
   // The line settings in force, and the ones a warm reset will switch to.
@@ -95,6 +106,7 @@ class ReaderModel {
   const protocol::LineSettings& pendingLine() const { return pendingLine_; }
   // Puts the reader on other settings at once, as if configured before the test.
   void setLine(const protocol::LineSettings& s) { line_ = pendingLine_ = s; }
+  void setConfig(const ReaderConfig& c) { config_ = c; }
 
   // What the reader heard: each command unit (a frame or a single byte) and the raw bytes.
   const std::vector<Bytes>& commands() const { return commands_; }
@@ -115,6 +127,7 @@ class ReaderModel {
 
  private:
   Bytes answerFor(const Bytes& unit);
+  static Bytes foreignAnswer(const Bytes& unit);
   Bytes answerSingle(std::uint8_t cmd);
   Bytes answerFrame(const Bytes& payload);
   Bytes customData(int track, bool reversed) const;
@@ -133,6 +146,7 @@ class ReaderModel {
   Bytes raw_;
   std::size_t ignored_ = 0;
   std::vector<std::string> ignoredCodes_;
+  Bytes vanishCode_;  // empty: none
   std::mt19937 rng_;
 };
 

@@ -1,7 +1,10 @@
 #include "sim/sim_command.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tkr::sim {
@@ -66,14 +69,26 @@ SimCommand ParseSimCommand(const std::string& line) {
                     {ParseTrack(words[1]), ParseTrack(words[2]), ParseTrack(words[3])}};
   } else if ((cmd == "unplug" || cmd == "replug") && words.size() == 1) {
     out.kind = cmd == "unplug" ? Kind::Unplug : Kind::Replug;
-  } else if (cmd == "silent" || cmd == "garbage" || cmd == "normal") {
+  } else if (cmd == "silent" || cmd == "garbage" || cmd == "foreign" || cmd == "normal") {
     out.kind = Kind::SetFault;
     out.fault = cmd == "silent"    ? Fault::Silent
                 : cmd == "garbage" ? Fault::Garbage
+                : cmd == "foreign" ? Fault::Foreign
                                    : Fault::Normal;
   } else if (cmd == "ignore" && words.size() == 2 && words[1].size() == 2) {
     out.kind = Kind::Ignore;
     out.code = words[1];
+  } else if (cmd == "vanish" && words.size() == 2) {
+    // 7F names the warm reset, which has no letter; any other byte is one character or \xHH.
+    const Bytes code = words[1] == "7F" ? Bytes(1, '\x7F') : UnescapeBytes(words[1]);
+    if (code.empty() || code.size() > 2 || code == "\x09") {
+      out.kind = Kind::Bad;
+      out.error = "vanish needs a frame's code such as BZ or RE, or one command byte such as "
+                  "9, T or 7F";
+    } else {
+      out.kind = Kind::Vanish;
+      out.code = code;
+    }
   } else if (cmd == "received" &&
              (words.size() == 1 || (words.size() == 2 && words[1] == "times"))) {
     out.kind = Kind::Received;
@@ -92,6 +107,38 @@ SimCommand ParseSimCommand(const std::string& line) {
     out.error = "cannot do '" + line + "' (try help)";
   }
   return out;
+}
+
+std::string ApplyConfigWords(const std::string& words, ReaderConfig& config) {
+  static constexpr std::pair<std::string_view, bool ReaderConfig::*> kSwitches[] = {
+      {"buzzer", &ReaderConfig::buzzer}, {"jis", &ReaderConfig::jis},
+      {"lrc", &ReaderConfig::lrcIncluded}, {"selfarm", &ReaderConfig::selfArm},
+      {"sses", &ReaderConfig::ssesIncluded}, {"rts", &ReaderConfig::rts},
+      {"cts", &ReaderConfig::cts}};
+  std::string spaced = words;
+  std::replace(spaced.begin(), spaced.end(), ',', ' ');
+  std::istringstream in(spaced);
+  for (std::string word; in >> word;) {
+    const std::size_t eq = word.find('=');
+    const std::string name = word.substr(0, eq);
+    const std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
+    bool known = false;
+    for (const auto& [key, member] : kSwitches) {
+      if (name != key) continue;
+      if (value != "0" && value != "1") return word + ": give " + name + "=0 or " + name + "=1";
+      config.*member = value == "1";
+      known = true;
+    }
+    if (name == "protocol") {
+      if (value.size() != 1 || value[0] < '0' || value[0] > '2') {
+        return word + ": give protocol=0, 1 or 2";
+      }
+      config.protocol = value[0] - '0';
+      known = true;
+    }
+    if (!known) return word + ": no such setting (buzzer jis lrc selfarm sses rts cts protocol)";
+  }
+  return {};
 }
 
 }  // namespace tkr::sim

@@ -9,13 +9,13 @@ namespace tkr::sim {
 
 struct SimCommand {
   enum class Kind {
-    Nothing, Quit, Swipe, Unplug, Replug, SetFault, Ignore, Flood,
+    Nothing, Quit, Swipe, Unplug, Replug, SetFault, Ignore, Vanish, Flood,
     Received, Heard, Sent, Config, Help, Bad
   };
   Kind kind = Kind::Nothing;
   Card card;                   // Swipe
   Fault fault = Fault::Normal;  // SetFault
-  std::string code;            // Ignore: a frame's two-letter code
+  std::string code;            // Ignore: a frame's two-letter code; Vanish: that or one byte
   bool times = false;          // Received: each command with the wall-clock time it came
   std::size_t count = 0;       // Flood: how many bytes
   std::string error;           // Bad: what to tell the operator
@@ -25,5 +25,9 @@ struct SimCommand {
 Bytes UnescapeBytes(const std::string& text);
 
 SimCommand ParseSimCommand(const std::string& line);
+
+// The words `config` prints ("buzzer=0", "protocol=2"), parted by commas or spaces, set in
+// `config`. Returns what is wrong with the first word that is not one, else empty.
+std::string ApplyConfigWords(const std::string& words, ReaderConfig& config);
 
 }  // namespace tkr::sim

@@ -17,11 +17,19 @@ namespace {
 
 using tkr::Bytes;
 
-constexpr const char* kUsage = "usage: tkr520-sim [--link PATH] [--no-stdin]\n";
+constexpr const char* kUsage =
+    "usage: tkr520-sim [--link PATH] [--config WORDS]... [--unplugged] [--no-stdin]\n"
+    "                  [--version] [--help]\n";
 
 constexpr const char* kOptions =
-    "  --link PATH   serve at PATH (a symlink to the pseudo-terminal)\n"
-    "  --no-stdin    take no commands; run until SIGINT or SIGTERM\n";
+    "  --link PATH      serve at PATH (a symlink to the pseudo-terminal)\n"
+    "  --config WORDS   start with these settings, the words config prints, parted by commas\n"
+    "                   or spaces: buzzer jis lrc selfarm sses rts cts =0/1, protocol=0..2\n"
+    "                   (e.g. buzzer=0,lrc=1,protocol=2); may be given again\n"
+    "  --unplugged      start with no pseudo-terminal and no link, until replug\n"
+    "  --no-stdin       take no commands; run until SIGINT or SIGTERM\n"
+    "  --version        print the version and end\n"
+    "  --help           print this and end\n";
 
 constexpr const char* kHelp =
     "commands, one a line:\n"
@@ -30,14 +38,19 @@ constexpr const char* kHelp =
     "  swipe sample <n>                        a sample card:\n"
     "%s"
     "  unplug | replug                         pull or put back the cable\n"
-    "  silent | garbage | normal               how the reader answers\n"
+    "  silent | garbage | foreign | normal     how the reader answers; foreign: as a device that\n"
+    "                                          is no reader: OK to commands, ERROR to frames\n"
     "  ignore <code>                           ACK frames such as BZ, TK, p1 but keep the setting\n"
+    "  vanish <code>                           answer the next command of that code (frame BZ,\n"
+    "                                          DF, RE... or byte 9, T, Q, 7F, \\xHH), then hear\n"
+    "                                          nothing and unplug when the host writes again or\n"
+    "                                          1 s on; once\n"
     "  received [times]                        every command heard, in hex, one a line, then END;\n"
     "                                          times: each led by when it came (us since 1970)\n"
     "  flood <count>                           stream count bytes of any value at once\n"
     "  heard | sent                            the bytes heard from / sent to the host since the\n"
     "                                          last ask, in hex, then END (sent: PENDING if more)\n"
-    "  config                                  the configuration, name=0/1 words, then END\n"
+    "  config                                  the settings as --config takes them, then END\n"
     "  help | quit\n";
 
 volatile std::sig_atomic_t gStop = 0;
@@ -79,6 +92,7 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
     case Kind::Replug: reader.replug(); break;
     case Kind::SetFault: reader.setFault(command.fault); break;
     case Kind::Ignore: reader.ignore(command.code); break;
+    case Kind::Vanish: reader.vanishAfter(command.code); break;
     case Kind::Received:
       if (command.times) {
         const auto units = reader.received();
@@ -129,8 +143,19 @@ int main(int argc, char** argv) {
       PrintHelp();
       return 0;
     }
+    if (arg == "--version") {
+      std::cout << "tkr520-sim " << TKR_VERSION << std::endl;
+      return 0;
+    }
+    std::string config;
     if (arg == "--no-stdin") {
       commands = false;
+    } else if (arg == "--unplugged") {
+      options.unplugged = true;
+    } else if (arg == "--config" && i + 1 < argc) {
+      config = argv[++i];
+    } else if (arg.rfind("--config=", 0) == 0) {
+      config = arg.substr(9);
     } else if (arg == "--link" && i + 1 < argc) {
       options.linkPath = argv[++i];
     } else if (arg.rfind("--link=", 0) == 0 && arg.size() > 7) {
@@ -139,6 +164,15 @@ int main(int argc, char** argv) {
       std::cerr << "tkr520-sim: bad option '" << arg << "'; " << kUsage;
       return 2;
     }
+    if (const std::string error = tkr::sim::ApplyConfigWords(config, options.config);
+        !error.empty()) {
+      std::cerr << "tkr520-sim: --config " << error << '\n';
+      return 2;
+    }
+  }
+  if (options.unplugged && !commands) {
+    std::cerr << "tkr520-sim: --unplugged needs commands to replug; leave out --no-stdin\n";
+    return 2;
   }
   try {
     tkr::sim::PtyReader reader(options);

@@ -84,9 +84,44 @@ TEST(ReaderModel, CommandsSplitOrJoinedAcrossWrites) {
   EXPECT_EQ(Ask(reader, kRE1), kDefaultStatus);
 }
 
+// A device that is no reader, and a reader that goes once it has answered a given command:
+// each row's writes in turn, every answer written out, "!" after the one it vanishes after;
+// then how many command units it heard, and whether the buzzer is still on.
+TEST(ReaderModel, ForeignDeviceAndVanishingReader) {
+  struct Row {
+    const char* name; Fault fault; Bytes vanish; std::vector<Bytes> writes; Bytes answers;
+    std::size_t heard; bool buzzer;
+  };
+  const Bytes bzOff = Hex("09 00 03 42 5A 44 56");
+  const std::vector<Row> rows = {
+      {"foreign: OK to commands, ERROR to frames, obeys none", Fault::Foreign, "",
+       {"9" + bzOff + "\x7F"}, "OK\r\n|ERROR\r\n|OK\r\n|", 3, true},
+      {"a frame's code: obeyed, answered, nothing after it heard", Fault::Normal, "BZ",
+       {"9" + bzOff + "9"}, "TKR510V1.07|^!", 2, false},
+      {"a frame whose code starts with it", Fault::Normal, "RE", {kRE1}, kDefaultStatus + "!", 1,
+       true},
+      {"one byte, once", Fault::Normal, "T", {"9T9", "T"}, "TKR510V1.07|0!0|", 3, true},
+      {"the warm reset while silent: no answer, still gone", Fault::Silent, "\x7F", {"\x7F"}, "!",
+       1, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ReaderModel reader;
+    reader.setFault(row.fault);
+    reader.vanishAfter(row.vanish);
+    Bytes answers;
+    for (const Bytes& w : row.writes) {
+      for (const auto& r : reader.hostWrote(w)) answers += r.bytes + (r.thenVanish ? "!" : "|");
+    }
+    EXPECT_EQ(answers, row.answers);
+    EXPECT_EQ(reader.commands().size(), row.heard);
+    EXPECT_EQ(reader.config().buzzer, row.buzzer);
+  }
+}
+
 // On COM3 at 9600,n,8,1 (ten bits, 1042 us a character): the command lands after one
 // character time, the reader waits its reply delay, then each byte of the answer needs a
-// character time plus the byte gap of its own.
+// character time plus the byte gap of its own. Told to vanish, it goes with the last byte.
 TEST(InProcessReader, AnswersArriveOneBytePerCharacterTime) {
   FakeLoop loop;
   FakeSerialPort port{loop};
@@ -94,8 +129,10 @@ TEST(InProcessReader, AnswersArriveOneBytePerCharacterTime) {
   reader.attachTo(port, 3);
   port.setCommPort(3);
   std::vector<Micros> arrivals;
+  Micros lostAt = 0;
   Bytes received;
   port.onComm = [&] {
+    if (port.commEvent() == platform::comEventDeviceLost) lostAt = loop.now();
     if (port.commEvent() != platform::comEvReceive) return;
     arrivals.push_back(loop.now());
     received += port.input();
@@ -104,11 +141,15 @@ TEST(InProcessReader, AnswersArriveOneBytePerCharacterTime) {
   ASSERT_TRUE(port.setPortOpen(true));
   reader.setReplyDelay(2500 * kMs);
   reader.setByteGap(150 * kMs);
-  port.output("$");
+  reader.vanishAfter("$");
+  port.output("$$");
   loop.runFor(5000 * kMs);
-  EXPECT_EQ(received, "READY");
+  EXPECT_EQ(received, "READY");  // the second "$" came to a reader already on its way out
   EXPECT_EQ(arrivals, (std::vector<Micros>{2'502'084, 2'653'126, 2'804'168, 2'955'210,
                                            3'106'252}));
+  EXPECT_EQ(lostAt, 3'106'252);
+  EXPECT_FALSE(reader.plugged());
+  EXPECT_EQ(reader.received().size(), 1u);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <functional>
 
+#include "sim/sim_command.h"
 #include "tests/e2e/process.h"
 #include "tests/protocol/hex_bytes.h"
 
@@ -94,6 +95,86 @@ TEST(SimProgram, ServesARawTerminalThroughUnplugAndReplug) {
   sim.process.send("quit");
   EXPECT_EQ(sim.process.exitCode(), 0);
   EXPECT_FALSE(Exists(sim.path));
+}
+
+// What a vanish command waits for, "-" for a line that is refused; and the foreign device.
+TEST(SimProgram, VanishCodesAndTheForeignFault) {
+  struct Row { const char* line; Bytes code; };
+  const Row rows[] = {
+      {"vanish BZ", "BZ"}, {"vanish T", "T"}, {"vanish 7F", "\x7F"}, {"vanish \\x1B", "\x1B"},
+      {"vanish", "-"}, {"vanish RE1", "-"}, {"vanish \\x09", "-"}, {"vanish BZ DF", "-"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    const SimCommand c = ParseSimCommand(row.line);
+    EXPECT_EQ(c.kind == SimCommand::Kind::Vanish ? c.code : "-", row.code);
+  }
+  EXPECT_EQ(ParseSimCommand("foreign").fault, Fault::Foreign);
+}
+
+// The program takes its commands in order: once `config` has answered, the ones before it hold.
+void Settle(e2e::Process& sim) {
+  sim.send("config");
+  ASSERT_TRUE(sim.readUntil("END").found);
+}
+
+const Bytes kRE1 = Hex("09 00 03 52 45 31 2C");
+
+// A device that is no reader, then a reader that answers the configuration read and hears
+// nothing more: not the command written right behind it, and at the next it is gone.
+TEST(SimProgram, PlaysAForeignDeviceAndVanishesAfterAnAnswer) {
+  Sim sim;
+  const int host = OpenRaw(sim.path);
+  ASSERT_GE(host, 0) << sim.path;
+  sim.process.send("foreign");
+  Settle(sim.process);
+  ASSERT_TRUE(WriteAll(host, "9" + kRE1));
+  EXPECT_EQ(ReadCount(host, 11), "OK\r\nERROR\r\n");
+
+  sim.process.send("normal");
+  sim.process.send("vanish RE");
+  Settle(sim.process);
+  ASSERT_TRUE(WriteAll(host, kRE1 + "9"));
+  EXPECT_EQ(ReadCount(host, 8), "80007134");
+  ASSERT_TRUE(WriteAll(host, "T"));
+  pollfd p{host, POLLIN, 0};
+  ASSERT_EQ(poll(&p, 1, kDeadlineMs), 1);
+  EXPECT_TRUE(p.revents & POLLHUP);
+  EXPECT_TRUE(WaitFor([&] { return !Exists(sim.path); }));
+  close(host);
+  EXPECT_EQ(sim.heard(2), std::vector<std::string>{"09 00 03 52 45 31 2C"});
+}
+
+// A second reader with other settings that appears at its path only when replugged, and the
+// start options that end at once.
+TEST(SimProgram, StartOptions) {
+  {
+    e2e::Process sim(e2e::Binary("tkr520-sim"),
+                     {"--unplugged", "--config", "buzzer=0,protocol=2", "--config=lrc=0"});
+    const std::string path = sim.readLine();
+    EXPECT_FALSE(Exists(path));
+    sim.send("replug");
+    ASSERT_TRUE(WaitFor([&] { return Exists(path); }));
+    const int host = OpenRaw(path);
+    ASSERT_TRUE(WriteAll(host, kRE1));
+    EXPECT_EQ(ReadCount(host, 8), "C0C07034");  // no LRC, protocol 2, buzzer off
+    close(host);
+    sim.send("quit");
+    EXPECT_EQ(sim.exitCode(), 0);
+  }
+  struct Row { const char* name; std::vector<std::string> args; std::string out; int status; };
+  const Row rows[] = {
+      {"version", {"--version"}, "tkr520-sim " TKR_VERSION, 0},
+      {"a setting out of range", {"--config", "buzzer=2"}, "", 2},
+      {"no such setting", {"--config", "volume=1"}, "", 2},
+      {"unplugged with no way to replug", {"--unplugged", "--no-stdin"}, "", 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    e2e::Process sim(e2e::Binary("tkr520-sim"), row.args);
+    EXPECT_EQ(sim.readLine(), row.out);
+    EXPECT_EQ(sim.exitCode(), row.status);
+  }
 }
 
 }  // namespace
