@@ -103,22 +103,25 @@ class Report {
   QJsonObject& obj() { return obj_; }
   bool json() const { return json_; }
   // Writes the report; the status, or 1 when it could not be written.
-  int finish(int status, const std::string& error = {}) {
+  int finish(int status, const std::string& error = {}) { return write(status, EscapedLines(error)); }
+  // The reader API's reasons quote what the device sent already escaped.
+  int fail(const Outcome& o) { return write(1, o.reason); }
+
+ private:
+  int write(int status, const std::string& error) {
     obj_["status"] = status;
-    if (!error.empty()) obj_["error"] = QString::fromLatin1(EscapedLines(error));
+    if (!error.empty()) obj_["error"] = QString::fromLatin1(error);
     out_.write(json_ ? QJsonDocument(obj_).toJson(QJsonDocument::Compact).toStdString() + "\n"
                      : text_);
     out_.flush();
-    if (!error.empty()) std::cerr << "tkr520ctl: " << EscapedLines(error) << std::endl;
+    if (!error.empty()) std::cerr << "tkr520ctl: " << error << std::endl;
     if (out_.failed()) {
       std::cerr << "tkr520ctl: cannot write standard output: " << out_.reason() << std::endl;
       return 1;
     }
     return status;
   }
-  int fail(const Outcome& o) { return finish(1, o.reason); }
 
- private:
   Output& out_;
   bool json_;
   std::string text_;

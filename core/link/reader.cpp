@@ -266,26 +266,32 @@ Outcome Reader::Run(const std::function<void()>& action, std::vector<Exchange>* 
 
 Outcome Reader::Judge(const std::vector<Exchange>& exchanges) {
   const Bytes reset(1, static_cast<char>(protocol::kWarmReset));
+  const auto lost = [this](const std::string& why) {
+    return Outcome{Kind::Lost, Com() + ": the reader was lost (" + why + ")"};
+  };
+  bool answered = false;  // the line worked earlier in this call
   for (const Exchange& e : exchanges) {
     switch (e.result) {
       case ExchangeResult::Answered:
+        answered = true;
+        break;
       case ExchangeResult::NotAwaited:
         break;
       case ExchangeResult::TimedOut:
         // The reader may restart without its power-on report; the next command tells.
         if (e.sent == reset) break;
-        if (m_->portLost()) return {Kind::Lost, Com() + ": the reader was lost (the device went away)"};
+        if (m_->portLost()) return lost("the device went away");
         return {Kind::NoAnswer, Com() + ": no answer from the reader to " +
                                     protocol::EscapeBytes(protocol::ReadableCommand(e.sent))};
       case ExchangeResult::NotOpen:
       case ExchangeResult::PortLost:
-        if (m_->portLost() || e.result == ExchangeResult::PortLost) {
-          return {Kind::Lost, Com() + ": the reader was lost (the device went away)"};
-        }
+        if (m_->portLost() || e.result == ExchangeResult::PortLost) return lost("the device went away");
+        // Reopened after a reset, the port of a reader that answered a moment ago is gone.
+        if (answered) return lost(port_->lastOpenError());
         return {Kind::OpenFailed, Com() + ": " + port_->lastOpenError()};
     }
   }
-  if (m_->portLost()) return {Kind::Lost, Com() + ": the reader was lost (the device went away)"};
+  if (m_->portLost()) return lost("the device went away");
   return CheckIdentity(exchanges);
 }
 

@@ -219,6 +219,3 @@ std::optional<FinancialTrack> ParseFinancialTrack(int track, const Bytes& data) 
 }
 
 }  // namespace tkr::protocol
-namespace tkr::protocol {
-Bytes MaskCardNumbers(const Bytes& data) { return MaskTrack(2, MaskTrack(1, data)); }
-}

@@ -44,6 +44,3 @@ struct FinancialTrack {
 std::optional<FinancialTrack> ParseFinancialTrack(int track, const Bytes& data);
 
 }  // namespace tkr::protocol
-namespace tkr::protocol {
-Bytes MaskCardNumbers(const Bytes& data);  // TEMP until the masking branch lands
-}
