@@ -1,13 +1,28 @@
 // The programs as built, for what only a real process shows: SWPDEMO2 against tkr520-sim on
 // a pseudo-terminal, a second instance, and the options that need no display.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 
 #include "tests/e2e/process.h"
 
 namespace tkr::e2e {
 namespace {
+
+// The suite runs as root, whom the kernel lets open any device and take anyone's lock: the
+// cases where permissions matter run the program as nobody.
+QStringList AsOrdinaryUser(const std::string& program, const QStringList& args) {
+  QStringList command;
+  if (::geteuid() == 0) command << "setpriv" << "--reuid=nobody" << "--regid=nogroup";
+  if (::geteuid() == 0) command << "--clear-groups";
+  return command << QString::fromStdString(program) << args;
+}
 
 // The scan, the read-out and a swipe are the link tests', on the fake platform. Here the real
 // program finds the reader over a real line, and a second instance under the same lock ends at
@@ -27,6 +42,61 @@ TEST(EndToEnd, ASecondInstanceEndsSilently) {
   EXPECT_EQ(second.readLine(10000), "");
   EXPECT_EQ(second.exitCode(), 0);
   EXPECT_EQ(second.allOutput(), "");
+}
+
+// Why a device will not open, as an ordinary user sees it in the listing and in tkr520ctl's
+// open error: the dialout hint only where joining the device's group would let them in.
+TEST(CommandLineWithoutDisplay, APermissionRefusalNamesItsCure) {
+  if (::geteuid() != 0) GTEST_SKIP() << "the devices' owners need root to set up";
+  QTemporaryDir tmp;
+  ASSERT_EQ(::chmod(QFile::encodeName(tmp.path()).constData(), 0755), 0);
+  const auto groupId = [](const char* name) {  // getgrnam's entry is overwritten by the next
+    const struct group* g = ::getgrnam(name);
+    return g ? g->gr_gid : gid_t(-1);
+  };
+  const gid_t dialout = groupId("dialout"), tty = groupId("tty");
+  const struct passwd* daemon = ::getpwnam("daemon");
+  ASSERT_TRUE(dialout != gid_t(-1) && tty != gid_t(-1) && daemon);
+  struct Device { const char* name; uid_t owner; gid_t group; mode_t mode; };
+  const Device devices[] = {{"dialout-ttyS0", 0, dialout, 0660},
+                            {"root-ttyS1", 0, 0, 0600},
+                            {"daemon-pts", daemon->pw_uid, tty, 0620}};
+  QStringList ports = {"--no-system-ports"};
+  int com = 0;
+  for (const Device& d : devices) {
+    const QByteArray path = QFile::encodeName(tmp.filePath(d.name));
+    ASSERT_EQ(::close(::creat(path.constData(), d.mode)), 0);
+    ASSERT_EQ(::chown(path.constData(), d.owner, d.group), 0);
+    ASSERT_EQ(::chmod(path.constData(), d.mode), 0);
+    ports << "--port" << QStringLiteral("COM%1=%2").arg(++com).arg(QString::fromLatin1(path));
+  }
+  const std::string dir = tmp.path().toStdString() + "/";
+  const std::string listing =
+      "COM1  " + dir + "dialout-ttyS0  permission denied: add yourself to the dialout group" +
+      " and log in again\n" +
+      "COM2  " + dir + "root-ttyS1     permission denied: owner root, group root, mode 0600\n" +
+      "COM3  " + dir + "daemon-pts     permission denied: owner daemon, group tty, mode 0620\n" +
+      "COM4  -";
+  struct Row { const char* program; QStringList args; int exitCode; std::string out, err; };
+  const Row rows[] = {
+      {"SWPDEMO2", QStringList{"--list-ports"} + ports, 0, listing, ""},
+      {"tkr520ctl", ports + QStringList{"--com", "2", "status"}, 1, "",
+       "COM2: permission denied: owner root, group root, mode 0600"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.program);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", tmp.path());
+    p.setProcessEnvironment(env);
+    const QStringList command = AsOrdinaryUser(Binary(row.program), row.args);
+    p.start(command.front(), command.mid(1));
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), row.exitCode);
+    const std::string out = p.readAllStandardOutput().toStdString();
+    EXPECT_EQ(out.rfind(row.out, 0), 0u) << out;
+    EXPECT_NE(p.readAllStandardError().toStdString().find(row.err), std::string::npos);
+  }
 }
 
 // Options that end a program before any window: they must work with no display at all.
@@ -56,7 +126,8 @@ TEST(CommandLineWithoutDisplay, HelpListAndMistakesNeedNoWindow) {
     p.start(QString::fromStdString(Binary(row.program)), row.args);
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), row.exitCode);  // a crash gives the signal's number
-    EXPECT_EQ(p.readAllStandardOutput().toStdString().rfind(row.out, 0), 0u);
+    const std::string out = p.readAllStandardOutput().toStdString();
+    EXPECT_EQ(out.rfind(row.out, 0), 0u) << out;
     EXPECT_EQ(p.readAllStandardError().toStdString(), row.err);
   }
 }
