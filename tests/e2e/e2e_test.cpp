@@ -1,5 +1,6 @@
 // The programs as built, for what only a real process shows: SWPDEMO2 against tkr520-sim on
-// a pseudo-terminal, a second instance, and the options that need no display.
+// a pseudo-terminal, a second instance, the options that need no display, and the ends by a
+// signal.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -7,8 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QTemporaryDir>
+#include <csignal>
+#include <set>
 
 #include "tests/e2e/process.h"
 
@@ -22,6 +26,20 @@ QStringList AsOrdinaryUser(const std::string& program, const QStringList& args) 
   if (::geteuid() == 0) command << "setpriv" << "--reuid=nobody" << "--regid=nogroup";
   if (::geteuid() == 0) command << "--clear-groups";
   return command << QString::fromStdString(program) << args;
+}
+
+// The simulated reader's folders (tkr520-sim.XXXXXX) of the user the programs run as.
+std::set<QString> SimFolders(const QStringList& places) {
+  const uid_t user = ::geteuid() == 0 ? ::getpwnam("nobody")->pw_uid : ::geteuid();
+  std::set<QString> found;
+  for (const QString& place : places) {
+    for (const QFileInfo& f : QDir(place).entryInfoList({"tkr520-sim.*"}, QDir::Dirs)) {
+      struct stat st {};
+      if (::lstat(QFile::encodeName(f.filePath()).constData(), &st) == 0 && st.st_uid == user)
+        found.insert(f.filePath());
+    }
+  }
+  return found;
 }
 
 // The scan, the read-out and a swipe are the link tests', on the fake platform. Here the real
@@ -42,6 +60,62 @@ TEST(EndToEnd, ASecondInstanceEndsSilently) {
   EXPECT_EQ(second.readLine(10000), "");
   EXPECT_EQ(second.exitCode(), 0);
   EXPECT_EQ(second.allOutput(), "");
+}
+
+// A console ended from outside (logout, kill, timeout, Ctrl-C) ends as its Exit button does:
+// the port closed, no lock file and no folder of the simulated reader left behind; then it
+// dies of the signal it was sent, as a shell expects.
+TEST(EndToEnd, AStopSignalEndsTheConsoleAsItsExitButtonDoes) {
+  struct Row { const char* name; int signal; };  // signal 0: the Exit button
+  const Row rows[] = {{"Exit", 0}, {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    QTemporaryDir tmp;  // the lock lives there, and the simulated reader may
+    const struct passwd* nobody = ::getpwnam("nobody");
+    ASSERT_TRUE(nobody != nullptr);
+    if (::geteuid() == 0) {
+      ASSERT_EQ(::chown(QFile::encodeName(tmp.path()).constData(), nobody->pw_uid, -1), 0);
+    }
+    const QStringList places = {tmp.path(), QDir::tempPath(), "/tmp"};
+    const std::set<QString> before = SimFolders(places);
+    QProcess console;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("TMPDIR", tmp.path());
+    env.insert("XDG_RUNTIME_DIR", tmp.path());
+    console.setProcessEnvironment(env);
+    const QStringList command =
+        AsOrdinaryUser(Binary("SWPDEMO2"), {"--simulate", "--no-system-ports", "--trace"});
+    console.start(command.front(), command.mid(1));
+    QByteArray out;
+    for (QDeadlineTimer deadline(60000); !out.contains("\nREADY\n") && !deadline.hasExpired();)
+      if (console.waitForReadyRead(1000)) out += console.readAllStandardOutput();
+    ASSERT_TRUE(out.contains("\nREADY\n")) << out.toStdString();
+    std::vector<std::string> lines;
+    for (const QByteArray& line : out.split('\n')) lines.push_back(line.toStdString());
+    EXPECT_EQ(ParseState(lines)["FWLabel"], "TKR510V1");  // found the reader: the port is open
+    ASSERT_TRUE(QFile::exists(tmp.filePath("SWPDEMO2.lock")));
+    std::set<QString> running = SimFolders(places);
+    for (const QString& f : before) running.erase(f);
+    ASSERT_EQ(running.size(), 1u);
+
+    if (row.signal == 0) {
+      console.write("click ExitButton\n");
+    } else {
+      ::kill(static_cast<pid_t>(console.processId()), row.signal);
+    }
+    ASSERT_TRUE(console.waitForFinished(30000));
+    if (row.signal == 0) {
+      EXPECT_EQ(console.exitStatus(), QProcess::NormalExit);
+      EXPECT_EQ(console.exitCode(), 0);
+    } else {
+      EXPECT_EQ(console.exitStatus(), QProcess::CrashExit);
+      EXPECT_EQ(console.exitCode(), row.signal);
+    }
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList());
+    EXPECT_FALSE(QFileInfo::exists(*running.begin()));
+  }
 }
 
 // Why a device will not open, as an ordinary user sees it in the listing and in tkr520ctl's
