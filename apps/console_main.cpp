@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QSocketNotifier>
@@ -215,6 +216,10 @@ std::string UsageText(const char* programName) {
          "  --help               show this text\n";
 }
 
+void SetWindowIcon() {
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tkr520.svg")));
+}
+
 void RefreshPortsBeforeShowing(console::QtForms& forms, platform::qt::QtSerialPort& serial) {
   forms.beforeShow = [&serial](platform::FormId form) {
     if (form != platform::FormId::Detecting && form != platform::FormId::ComPort) return;
@@ -253,6 +258,7 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
   qInstallMessageHandler(previous);
   QApplication::setApplicationName(QString::fromLatin1(programName));
   QApplication::setQuitOnLastWindowClosed(false);  // the end goes through the main window
+  SetWindowIcon();
   // Before the lock and the simulated reader exist, so that neither outlives a stop signal.
   StopSignals stopSignals;
 
