@@ -33,11 +33,8 @@ std::set<QString> SimFolders(const QStringList& places) {
   const uid_t user = ::geteuid() == 0 ? ::getpwnam("nobody")->pw_uid : ::geteuid();
   std::set<QString> found;
   for (const QString& place : places) {
-    for (const QFileInfo& f : QDir(place).entryInfoList({"tkr520-sim.*"}, QDir::Dirs)) {
-      struct stat st {};
-      if (::lstat(QFile::encodeName(f.filePath()).constData(), &st) == 0 && st.st_uid == user)
-        found.insert(f.filePath());
-    }
+    for (const QFileInfo& f : QDir(place).entryInfoList({"tkr520-sim.*"}, QDir::Dirs))
+      if (f.ownerId() == user) found.insert(f.filePath());
   }
   return found;
 }
@@ -71,12 +68,10 @@ TEST(EndToEnd, AStopSignalEndsTheConsoleAsItsExitButtonDoes) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     QTemporaryDir tmp;  // the lock lives there, and the simulated reader may
-    const struct passwd* nobody = ::getpwnam("nobody");
-    ASSERT_TRUE(nobody != nullptr);
-    if (::geteuid() == 0) {
-      ASSERT_EQ(::chown(QFile::encodeName(tmp.path()).constData(), nobody->pw_uid, -1), 0);
-    }
-    const QStringList places = {tmp.path(), QDir::tempPath(), "/tmp"};
+    const uid_t nobody = ::getpwnam("nobody")->pw_uid;
+    const QByteArray folder = QFile::encodeName(tmp.path());
+    ASSERT_TRUE(::geteuid() != 0 || ::chown(folder.constData(), nobody, -1) == 0);
+    const QStringList places = {tmp.path(), "/tmp"};
     const std::set<QString> before = SimFolders(places);
     QProcess console;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -91,27 +86,17 @@ TEST(EndToEnd, AStopSignalEndsTheConsoleAsItsExitButtonDoes) {
     for (QDeadlineTimer deadline(60000); !out.contains("\nREADY\n") && !deadline.hasExpired();)
       if (console.waitForReadyRead(1000)) out += console.readAllStandardOutput();
     ASSERT_TRUE(out.contains("\nREADY\n")) << out.toStdString();
-    std::vector<std::string> lines;
-    for (const QByteArray& line : out.split('\n')) lines.push_back(line.toStdString());
-    EXPECT_EQ(ParseState(lines)["FWLabel"], "TKR510V1");  // found the reader: the port is open
+    EXPECT_TRUE(out.contains("FWLabel=TKR510V1\n"));  // found the reader: the port is open
     ASSERT_TRUE(QFile::exists(tmp.filePath("SWPDEMO2.lock")));
     std::set<QString> running = SimFolders(places);
     for (const QString& f : before) running.erase(f);
     ASSERT_EQ(running.size(), 1u);
 
-    if (row.signal == 0) {
-      console.write("click ExitButton\n");
-    } else {
-      ::kill(static_cast<pid_t>(console.processId()), row.signal);
-    }
+    if (row.signal == 0) console.write("click ExitButton\n");
+    if (row.signal != 0) ::kill(static_cast<pid_t>(console.processId()), row.signal);
     ASSERT_TRUE(console.waitForFinished(30000));
-    if (row.signal == 0) {
-      EXPECT_EQ(console.exitStatus(), QProcess::NormalExit);
-      EXPECT_EQ(console.exitCode(), 0);
-    } else {
-      EXPECT_EQ(console.exitStatus(), QProcess::CrashExit);
-      EXPECT_EQ(console.exitCode(), row.signal);
-    }
+    EXPECT_EQ(console.exitStatus(), row.signal ? QProcess::CrashExit : QProcess::NormalExit);
+    EXPECT_EQ(console.exitCode(), row.signal);  // after a crash, the signal's number
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList());
     EXPECT_FALSE(QFileInfo::exists(*running.begin()));
