@@ -2,16 +2,27 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QLabel>
 #include <QDeadlineTimer>
+#include <QIcon>
+#include <QLabel>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
-#include <map>
+#include <functional>
 #include <iostream>
+#include <map>
 #include <memory>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 #include "apps/trace_console.h"
 #include "console/main_form.h"
@@ -71,6 +82,83 @@ void QuietStartup(QtMsgType type, const QMessageLogContext&, const QString& mess
   }
 }
 
+#ifndef Q_OS_WIN
+// The signals that end a console from outside: SIGHUP at logout, SIGTERM from kill or
+// timeout, SIGINT from Ctrl-C in the terminal that started it.
+constexpr int kStopSignals[] = {SIGHUP, SIGINT, SIGTERM};
+
+int stopSignalPipe = -1;  // the writing end, for the handler
+
+void OnStopSignal(int signal) {
+  const int saved = errno;
+  const auto byte = static_cast<unsigned char>(signal);
+  [[maybe_unused]] const ssize_t written = ::write(stopSignalPipe, &byte, 1);
+  errno = saved;
+}
+
+// Turns a stop signal into the console's normal end on the event loop: the handler only
+// writes the signal's number to a pipe, and the loop (the main one, or the nested one of a
+// wait or a message box) reads it and ends the console as its Exit button does, so the port
+// is closed, the lock file removed and the simulated reader's folder gone.
+class StopSignals {
+ public:
+  StopSignals() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return;  // the signals keep their default
+    read_ = fds[0];
+    stopSignalPipe = fds[1];
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : kStopSignals) sigaction(signal, &action, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  // From the next event loop on, a stop signal calls `stop`.
+  void watch(QObject* context, std::function<void()> stop) {
+    if (read_ < 0) return;
+    notifier_ = std::make_unique<QSocketNotifier>(read_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, context,
+                     [this, stop = std::move(stop)] {
+                       unsigned char byte = 0;
+                       if (::read(read_, &byte, 1) != 1 || received_ != 0) return;
+                       received_ = byte;
+                       notifier_->setEnabled(false);
+                       // Should the end itself hang, a second signal ends the process at once.
+                       for (int signal : kStopSignals) std::signal(signal, SIG_DFL);
+                       stop();
+                     });
+  }
+
+  // After the console's own end: the process ends by the signal it was sent, as its parent
+  // (a shell, timeout, a session manager) expects of a program that was stopped.
+  void endBySignal() const {
+    if (received_ == 0) return;
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, received_);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+    std::raise(received_);
+  }
+
+ private:
+  int read_ = -1;
+  int received_ = 0;
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+#else
+class StopSignals {
+ public:
+  void watch(QObject*, std::function<void()>) {}
+  void endBySignal() const {}
+};
+#endif
+
 bool TracksFilled(console::Main_form& window) {
   link::Module1& m = window.module();
   const link::MainView& v = m.view();
@@ -128,6 +216,10 @@ std::string UsageText(const char* programName) {
          "  --help               show this text\n";
 }
 
+void SetWindowIcon() {
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tkr520.svg")));
+}
+
 void RefreshPortsBeforeShowing(console::QtForms& forms, platform::qt::QtSerialPort& serial) {
   forms.beforeShow = [&serial](platform::FormId form) {
     if (form != platform::FormId::Detecting && form != platform::FormId::ComPort) return;
@@ -166,6 +258,9 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
   qInstallMessageHandler(previous);
   QApplication::setApplicationName(QString::fromLatin1(programName));
   QApplication::setQuitOnLastWindowClosed(false);  // the end goes through the main window
+  SetWindowIcon();
+  // Before the lock and the simulated reader exist, so that neither outlives a stop signal.
+  StopSignals stopSignals;
 
   pq::SingleInstance instance(QString::fromLatin1(programName));
   if (!instance.tryAcquire()) return 0;  // another one runs: end silently
@@ -195,13 +290,16 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
     return serial.portMap().describe(port) + (reason.empty() ? "" : "\n" + reason);
   });
   RefreshPortsBeforeShowing(forms, serial);
-  // The process ends with _Exit; the simulated reader's link must not outlive it.
-  shell.setEndHook([&reader](int) {
+  // The process ends with _Exit; the simulated reader's link and the lock must not outlive it.
+  shell.setEndHook([&reader, &instance, &stopSignals](int) {
     if (reader) reader->stop();
+    instance.release();
+    stopSignals.endBySignal();
   });
 
   console::Main_form window(edition, platform);
   shell.setOwner(&window);
+  stopSignals.watch(&window, [&window] { window.module().ExitButton_Click(); });
   // No message box (a port that will not open fails silently): the reason goes to the tool
   // tips and, once per change, to standard error. Numbers without a device stay quiet, or
   // every detection would list them all.

@@ -36,6 +36,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args);
 
 std::string UsageText(const char* programName);
 
+// The reader's icon on every window of the application: the main window and the dialogs.
+void SetWindowIcon();
+
 // A device plugged in since start-up gets its number when a detection starts or the port
 // dialog opens, before either shows; numbers already given stay.
 void RefreshPortsBeforeShowing(console::QtForms& forms, platform::qt::QtSerialPort& serial);

@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libqt6serialport6-dev libgtest-dev
-          libgl-dev xvfb xauth clang libclang-rt-14-dev)
+          libqt6svg6 libgl-dev xvfb xauth clang libclang-rt-14-dev
+          desktop-file-utils appstream bash-completion)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

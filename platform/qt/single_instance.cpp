@@ -53,4 +53,9 @@ bool SingleInstance::tryAcquire() {
   return held_;
 }
 
+void SingleInstance::release() {
+  if (held_ && lock_) lock_->unlock();
+  held_ = false;
+}
+
 }  // namespace tkr::platform::qt

@@ -22,6 +22,9 @@ class SingleInstance {
   // running instance holds it. Never waits.
   bool tryAcquire();
   bool held() const { return held_; }
+  // Gives the lock up and removes its file, as the program ends; the process may end with
+  // _Exit, which runs no destructor.
+  void release();
   QString lockPath() const { return path_; }
 
  private:

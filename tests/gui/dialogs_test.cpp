@@ -2,6 +2,7 @@
 // typing, the close box. What reaches the reader is checked against the simulator's record.
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QColor>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -248,10 +249,16 @@ TEST(CardTypeForm, DoneSendsTheLastChosenProtocol) {
 
 // ---- Every dialog --------------------------------------------------------------------------
 
-// Each dialog from its button: one modeless instance with its caption;
+// The colour of the icon's card (its top edge, above the stripe) where a window shows it.
+QColor IconCard(const QWidget& window) {
+  return window.windowIcon().pixmap(64, 64).toImage().pixelColor(32, 10);
+}
+
+// Each dialog from its button: one modeless instance with its caption and the reader's icon;
 // the close box unloads it through the registry. The legacy dialogs also vanish when the
 // operator turns to the main window, the current ones stay. (Esc: the detection window's test.)
 TEST(EveryDialog, OneModelessInstanceAndItsWaysOut) {
+  apps::SetWindowIcon();  // as the console's start-up does
   const std::tuple<const char*, FormId, const char*> rows[] = {
       {"ComPortButton", FormId::ComPort, "Manual COM Port Selection"},
       {"CardDataButton", FormId::CardType, "Card Type and Protocol Setting"},  // hidden at load
@@ -266,6 +273,8 @@ TEST(EveryDialog, OneModelessInstanceAndItsWaysOut) {
       FormWindow* d = b.dialog(id);
       ASSERT_TRUE(d && d->isVisible() && !d->isModal());
       EXPECT_EQ(d->windowTitle(), QString(caption).replace("TKR520", legacy ? "TKR510" : "TKR520"));
+      EXPECT_EQ(IconCard(*d), QColor(0x2f, 0x6f, 0xd6));
+      EXPECT_EQ(IconCard(b.w()), QColor(0x2f, 0x6f, 0xd6));
       if (auto* info = qobject_cast<Info_Form*>(d)) {
         EXPECT_EQ(QStringList({info->Label1->text(), info->Label4->text()}),
                   legacy ? QStringList({"Version : SWPDEMO1", "Date : 21-Nov-2000"})
