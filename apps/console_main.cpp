@@ -213,6 +213,7 @@ std::string UsageText(const char* programName) {
          "                       (dump, click NAME, send TEXT, choose CODE, swipe NAME, quit)\n"
          "  --list-ports         print the device behind each of COM1..COM16 and whether\n"
          "                       this user can open it, then end\n"
+         "  --version            print the version and end\n"
          "  --help               show this text\n";
 }
 
@@ -242,6 +243,10 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
   Options options = parsed.options;
   if (options.help) {
     std::cout << UsageText(programName);
+    return 0;
+  }
+  if (options.version) {
+    std::cout << programName << " " << TKR_VERSION << "\n";
     return 0;
   }
   if (options.listPorts) {

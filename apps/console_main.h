@@ -22,6 +22,7 @@ struct Options {
   bool demo = false;
   bool trace = false;
   bool help = false;
+  bool version = false;
   bool listPorts = false;
   std::string screenshot;
 };

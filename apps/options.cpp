@@ -54,6 +54,8 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
       o.listPorts = true;
     } else if (arg == "--help" || arg == "-h") {
       o.help = true;
+    } else if (arg == "--version") {
+      o.version = true;
     } else {
       out.error = "unknown argument " + arg;
     }

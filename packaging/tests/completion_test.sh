@@ -46,7 +46,7 @@ check() {  # NAME GOT EXPECTED
 ports=$(printf 'COM%s= ' {1..16}) ports=${ports% }
 rows=(
     "tkr520ctl |capture defaults detect monitor ports profile send set status"
-    "tkr520ctl --|--com --help --json --no-system-ports --port --settings"
+    "tkr520ctl --|--com --help --json --no-system-ports --port --settings --version"
     "tkr520ctl --com |$(echo {1..16})"
     "tkr520ctl --com 1|1 10 11 12 13 14 15 16"
     "tkr520ctl --port |$ports"
@@ -69,7 +69,7 @@ rows=(
     "tkr520ctl monitor --|--timestamps"
     "tkr520ctl send --|--hex"
     "tkr520ctl status |"
-    "SWPDEMO2 --|--demo --help --list-ports --no-system-ports --port --screenshot --simulate --trace"
+    "SWPDEMO2 --|--demo --help --list-ports --no-system-ports --port --screenshot --simulate --trace --version"
     "SWPDEMO1 --li|--list-ports"
     "SWPDEMO2 --port |$ports"
     "SWPDEMO1 --port COM16=/dev/nul|/dev/null"

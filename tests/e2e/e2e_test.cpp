@@ -172,7 +172,13 @@ TEST(CommandLineWithoutDisplay, HelpListAndMistakesNeedNoWindow) {
       {"tkr520ctl", none + QStringList{"--json", "ports"}, 0,
        R"({"command":"ports","ports":[{"access":"-","description":null,"device":null,)", ""},
       {"tkr520-sim", {"--frobnicate"}, 2, "",
-       "tkr520-sim: bad option '--frobnicate'; usage: tkr520-sim [--link PATH] [--no-stdin]\n"},
+       "tkr520-sim: bad option '--frobnicate'; usage: tkr520-sim [--link PATH] [--config WORDS]... "
+       "[--unplugged] [--no-stdin]\n                  [--version] [--help]\n"},
+      // One version for every program.
+      {"SWPDEMO2", {"--version"}, 0, "SWPDEMO2 " TKR_VERSION "\n", ""},
+      {"SWPDEMO1", {"--version"}, 0, "SWPDEMO1 " TKR_VERSION "\n", ""},
+      {"tkr520ctl", {"--version"}, 0, "tkr520ctl " TKR_VERSION "\n", ""},
+      {"tkr520-sim", {"--version"}, 0, "tkr520-sim " TKR_VERSION "\n", ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args.join(' ').toStdString());
