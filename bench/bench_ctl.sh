@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tkr520ctl against tkr520-sim: wall time of `status` and of one `set` against the protocol's
 # minimum (100 ms quiet time per exchange plus transfer at 9600 baud) plus process start, and
-# how soon after the launch the reader hears the first byte (the simulator's own timestamps).
+# how soon after the launch the reader hears the first byte (the simulator's own timestamps),
+# and how soon a port that cannot open is reported.
 # Usage: bench/bench_ctl.sh [BIN_DIR]   (default build/bin)
 # Prints "  PASS ..." / "  MISS ..." lines as the other benchmarks do; best of RUNS (5) each.
 set -euo pipefail
@@ -50,6 +51,8 @@ for i in $(seq "$runs"); do
   timed status "${ctl[@]}" --com 1 status
   # Each round one change: off, then back on.
   timed set "${ctl[@]}" --com 1 set buzzer=$([ $((i % 2)) = 1 ] && echo off || echo on)
+  # A port that cannot open: no device behind COM5.
+  timed failing "${ctl[@]}" --com 5 status
 done
 "${ctl[@]}" --com 1 set buzzer=on >/dev/null 2>&1 || true
 start=${best[start]}
@@ -69,3 +72,6 @@ done
 limit=$(( start + 50 ))
 verdict=PASS; [ "$first_best" -le "$limit" ] || verdict=MISS
 echo "  $verdict ctl first byte: ${first_best} ms after launch (start ${start} ms + 50 ms = limit ${limit} ms)"
+t=${best[failing]}
+verdict=PASS; [ "$t" -le 100 ] || verdict=MISS
+echo "  $verdict ctl failing port: reported in ${t} ms (limit 100 ms)"
