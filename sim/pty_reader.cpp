@@ -97,7 +97,8 @@ PtyReader::PtyReader(Options options)
       replyDelay_(options.replyDelay) {
   model_.setConfig(options.config);
   if (linkPath_.empty()) {
-    std::string dir = "/tmp/tkr520-sim.XXXXXX";
+    const char* tmp = std::getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/tkr520-sim.XXXXXX";
     if (!mkdtemp(dir.data())) Fail("mkdtemp");
     ownDir_ = dir;
     linkPath_ = dir + "/ttyTKR0";

@@ -334,7 +334,7 @@ Bytes ReaderModel::eepromText() const {
   Bytes image;
   for (int i : {0, 2, 4, 5, 6, 7}) {
     const char c = status[static_cast<std::size_t>(i)];
-    image += static_cast<char>(c <= '9' ? c - '0' : c - 'A' + 10);
+    image += static_cast<char>(protocol::HexDigitValue(c));
   }
   return HexBytes(image) + codesText();
 }

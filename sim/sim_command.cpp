@@ -7,16 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "core/protocol/monitor_format.h"
+
 namespace tkr::sim {
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 Track ParseTrack(const std::string& word) {
   if (word == "+") return Track::None();
@@ -30,8 +25,8 @@ Bytes UnescapeBytes(const std::string& text) {
   Bytes out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
-        HexValue(text[i + 2]) >= 0 && HexValue(text[i + 3]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 2]) * 16 + HexValue(text[i + 3]));
+        protocol::HexDigitValue(text[i + 2]) >= 0 && protocol::HexDigitValue(text[i + 3]) >= 0) {
+      out += static_cast<char>(protocol::HexDigitValue(text[i + 2]) * 16 + protocol::HexDigitValue(text[i + 3]));
       i += 3;
     } else {
       out += text[i];

@@ -23,15 +23,8 @@ std::optional<long> WholeNumber(const std::string& text) {
   return std::strtol(text.c_str(), nullptr, 10);
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 bool IsHexPair(const std::string& s, std::size_t at) {
-  return at + 1 < s.size() && HexDigit(s[at]) >= 0 && HexDigit(s[at + 1]) >= 0;
+  return at + 1 < s.size() && protocol::HexDigitValue(s[at]) >= 0 && protocol::HexDigitValue(s[at + 1]) >= 0;
 }
 
 // An RTS/CTS pair that the console's interlock never leaves behind, whatever the reader
@@ -220,7 +213,7 @@ std::optional<Bytes> ParseHexWords(const std::vector<std::string>& words, std::s
       error = "bad hex byte " + w + " (give two hex digits a byte, such as 1B 41)";
       return std::nullopt;
     }
-    out += static_cast<char>(HexDigit(w[0]) * 16 + HexDigit(w[1]));
+    out += static_cast<char>(protocol::HexDigitValue(w[0]) * 16 + protocol::HexDigitValue(w[1]));
   }
   if (out.empty()) error = "send --hex needs bytes, such as 1B 41";
   if (out.empty()) return std::nullopt;

@@ -10,12 +10,6 @@ using protocol::Cmd;
 using platform::comNone;
 using platform::comRTS;
 
-namespace {
-const Bytes kWarmReset(1, static_cast<char>(protocol::kWarmReset));
-const Bytes kFrameMark = "9";  // status panel 2 before a framed command: its first byte
-const Bytes kResetMark = "7F";
-}  // namespace
-
 void Module1::Form_Load(const std::function<void()>& showWindow) {
   ActionScope action(*this);
   {
@@ -23,7 +17,7 @@ void Module1::Form_Load(const std::function<void()>& showWindow) {
     if (!legacy()) p_.Timer1.setInterval(kQuietTimeMs);
     ReplyStatusEnabled = true;
     CommandTable.BuildCommandTable();
-    if (legacy()) TimeBase = 250;  // 5 s replies until the detection sets 100
+    if (legacy()) TimeBase = kLegacyLoadTimeBase;  // 5 s replies until the detection sets 100
     FramingError = false;
     HardwareHandshake = false;
     showWindow();
@@ -154,7 +148,7 @@ void Module1::ToggleClicked(Toggle toggle) {
   WaitForReply();
   AwaitingReply = true;
   SetStatusPanel(2, kResetMark);
-  SendCommand(kWarmReset);
+  SendCommand(protocol::kWarmResetCommand);
   WaitForReply();
   RefreshConfigView();
   ToggleBusy = false;
@@ -169,13 +163,13 @@ void Module1::RestoreDefaultsSequence(bool emptyBufferFirst) {
   WaitForReply();
   AwaitingReply = true;
   SetStatusPanel(2, kResetMark);
-  SendCommand(kWarmReset);  // not awaited: the reader restarts at its factory line settings
+  SendCommand(protocol::kWarmResetCommand);  // not awaited: the reader restarts at its factory line settings
   if (emptyBufferFirst) ReplyBuffer.clear();
   FlushInput();
   OpenPort(p_.MSComm1.commPort(), protocol::kDetectSettings, false);
   AwaitingReply = true;
   SetStatusPanel(2, kResetMark);
-  SendCommand(kWarmReset);
+  SendCommand(protocol::kWarmResetCommand);
   WaitForReply();
   ReplyBuffer.clear();
   ShowPortSettings();

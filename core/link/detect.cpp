@@ -6,10 +6,6 @@
 
 namespace tkr::link {
 
-namespace {
-const Bytes kWarmReset(1, static_cast<char>(protocol::kWarmReset));
-}  // namespace
-
 void Module1::DetectingForm_Load(DetectingView* view) {
   detecting_ = view;
   detecting_->ProgressBar1->setMin(0);
@@ -57,7 +53,7 @@ void Module1::AutoDetect() {
 void Module1::ScanPorts() {
   TimeoutHandled = false;
   DetectCancelled = false;
-  DetectLastStep = 15;
+  DetectLastStep = kPortCount - 1;
   p_.forms.show(platform::FormId::Detecting);
 
   while (!p_.MSComm1.portOpen()) {
@@ -67,7 +63,7 @@ void Module1::ScanPorts() {
     p_.pump.doEvents();
 
     HardwareHandshake = false;
-    if (DetectStep >= 0 && DetectStep <= 15) {
+    if (DetectStep >= 0 && DetectStep < kPortCount) {
       OpenPort(DetectStep + 1, protocol::kDetectSettings, HardwareHandshake);
     }
     if (DetectCancelled || DetectStep > DetectLastStep) {
@@ -95,7 +91,7 @@ void Module1::ScanPorts() {
       ++DetectStep;
     } else {
       AwaitingReply = true;
-      SetStatusPanel(2, "39");
+      SetStatusPanel(2, kVersionMark);
       ReplyBuffer.clear();
       SendCommand("9");
       if (legacy()) ReplyReceived = false;
@@ -110,9 +106,9 @@ void Module1::ScanPorts() {
         TimeoutHandled = false;
         if (p_.MSComm1.portOpen()) {
           AwaitingReply = true;
-          SetStatusPanel(2, "7F");
+          SetStatusPanel(2, kResetMark);
           ReplyBuffer.clear();
-          SendCommand(kWarmReset);
+          SendCommand(protocol::kWarmResetCommand);
         }
         resetProbeRunning_ = true;
         WaitForProbe();

@@ -7,10 +7,6 @@ namespace tkr::link {
 
 using protocol::Cmd;
 
-namespace {
-const Bytes kWarmReset(1, static_cast<char>(protocol::kWarmReset));
-}  // namespace
-
 void Module1::ApplyPortSettings() {
   ActionScope action(*this);
   EnsurePortOpen();
@@ -26,7 +22,7 @@ void Module1::ApplyPortSettings() {
     const auto sendMatching = [this](const auto& table, const std::string& value) {
       for (const auto& [text, cmd] : table) {
         if (value == text) {
-          SetStatusPanel(2, "9");
+          SetStatusPanel(2, kFrameMark);
           SendCommand(CommandTable[cmd]);
           break;
         }
@@ -40,17 +36,17 @@ void Module1::ApplyPortSettings() {
     sendMatching(formats, FrameSetting);
     ReplyReceived = false;
     AwaitingReply = true;
-    SetStatusPanel(2, "7F");
-    SendCommand(kWarmReset);
+    SetStatusPanel(2, kResetMark);
+    SendCommand(protocol::kWarmResetCommand);
     ReplyReceived = false;
   }
   OpenPort(PortNumber, BaudSetting + "," + FrameSetting, HardwareHandshake);
   AwaitingReply = true;
-  SetStatusPanel(2, "7F");
-  SendCommand(kWarmReset);
+  SetStatusPanel(2, kResetMark);
+  SendCommand(protocol::kWarmResetCommand);
   WaitForReply();
   AwaitingReply = true;
-  SetStatusPanel(2, "39");
+  SetStatusPanel(2, kVersionMark);
   SendCommand("9");
   WaitForReply();
   view_.FWLabel->setCaption(legacy() ? ReplyBuffer : ReplyBuffer.substr(0, 8));
@@ -90,7 +86,7 @@ void Module1::SendProtocolSetting() {
   AwaitingReply = true;
   const Cmd frames[] = {Cmd::PC1, Cmd::PC2, Cmd::PC3};
   if (ReaderProtocol < 0 || ReaderProtocol > 2) return;
-  SetStatusPanel(2, "9");
+  SetStatusPanel(2, kFrameMark);
   // Not awaited: the answer is interpreted on arrival as any command reply.
   SendCommand(CommandTable[frames[ReaderProtocol]]);
 }

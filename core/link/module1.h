@@ -95,6 +95,8 @@ class Module1 {
   static constexpr int kReplyTimeoutUnits = 20;  // WaitForReply: TimeBase x 20 ms
   static constexpr int kProbeTimeoutUnits = 10;  // detection probe: TimeBase x 10 ms
   static constexpr int kDetectedTimeBase = 100;   // what a detection sets: 2 s replies
+  static constexpr int kLegacyLoadTimeBase = 250;  // the legacy load's, until a detection
+  static constexpr int kPortCount = 16;            // the detection scans COM1..COM16
   // A reception this long is complete even if the line never pauses. Far above any reply or
   // swipe, and small enough that logging one keeps the window answering.
   static constexpr std::size_t kReplyBufferLimit = 4 * 1024;
@@ -250,6 +252,12 @@ class Module1 {
     ActionScope& operator=(const ActionScope&) = delete;
     Module1& m_;
   };
+
+  // Status panel 2 before a command, until SendCommand shows the whole of it: the first
+  // byte's hex code (a frame's lead byte, the warm reset, the version command).
+  static constexpr const char* kFrameMark = "9";
+  static constexpr const char* kResetMark = "7F";
+  static constexpr const char* kVersionMark = "39";
 
   // The busy indicator's three states.
   void ShowBusy();

@@ -265,7 +265,6 @@ Outcome Reader::Run(const std::function<void()>& action, std::vector<Exchange>* 
 }
 
 Outcome Reader::Judge(const std::vector<Exchange>& exchanges) {
-  const Bytes reset(1, static_cast<char>(protocol::kWarmReset));
   const auto lost = [this](const std::string& why) {
     return Outcome{Kind::Lost, Com() + ": the reader was lost (" + why + ")"};
   };
@@ -279,7 +278,7 @@ Outcome Reader::Judge(const std::vector<Exchange>& exchanges) {
         break;
       case ExchangeResult::TimedOut:
         // The reader may restart without its power-on report; the next command tells.
-        if (e.sent == reset) break;
+        if (e.sent == protocol::kWarmResetCommand) break;
         if (m_->portLost()) return lost("the device went away");
         return {Kind::NoAnswer, Com() + ": no answer from the reader to " +
                                     protocol::EscapeBytes(protocol::ReadableCommand(e.sent))};

@@ -1,5 +1,9 @@
 #include "core/protocol/frames.h"
 
+#include <algorithm>
+
+#include "core/protocol/monitor_format.h"
+
 #include <stdexcept>
 
 namespace tkr::protocol {
@@ -68,22 +72,12 @@ void CommandTable::BuildCommandTable() {
   set(Cmd::SP, "SP\0"s);
   // The separator head is a frame without its code byte and LRC; the dialog completes it.
   frames_[static_cast<std::size_t>(Cmd::SPHead)] = MakeBytes({kLeadByte, 0x00, 0x03, 'S', 'P'});
-  built_ = true;
 }
 
 Cmd TrackSelectionCmd(int mask) {
   // The reader has no "no track" setting; the track check boxes never let the mask reach 0.
   if (mask < 1 || mask > 7) throw std::out_of_range("track mask must be 1..7");
   return static_cast<Cmd>(static_cast<int>(Cmd::TK1) + mask - 1);
-}
-
-std::array<Bytes, 6> BuildCodeFrameHeads() {
-  std::array<Bytes, 6> heads;
-  std::size_t i = 0;
-  for (char kind : {'p', 's'}) {
-    for (char track : {'1', '2', '3'}) heads[i++] = MakeBytes({kLeadByte, 0x00, 0x08, kind, track});
-  }
-  return heads;
 }
 
 Bytes BuildCodeFrame(char kind, int track, const std::array<std::uint8_t, 6>& codes) {
@@ -102,15 +96,7 @@ std::uint8_t HexCodeToByte(const std::string& text) {
   unsigned value = 0;
   unsigned weight = 16;
   for (char c : text) {
-    unsigned digit = 0;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    } else if (c >= 'a' && c <= 'f') {
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    }
-    value += weight * digit;
+    value += weight * static_cast<unsigned>(std::max(HexDigitValue(c), 0));
     weight = 1;
   }
   return static_cast<std::uint8_t>(value & 0xFF);

@@ -22,6 +22,7 @@ enum class Cmd {
 
 constexpr std::uint8_t kLeadByte = 0x09;
 constexpr std::uint8_t kWarmReset = 0x7F;
+inline const Bytes kWarmResetCommand(1, static_cast<char>(kWarmReset));
 
 // XOR of every byte of a frame built so far (lead, length, payload); one byte.
 Bytes ComputeLrc(const Bytes& frame);
@@ -33,19 +34,14 @@ class CommandTable {
  public:
   // Fills every entry; called once when the main window loads.
   void BuildCommandTable();
-  bool built() const { return built_; }
   const Bytes& operator[](Cmd cmd) const { return frames_[static_cast<std::size_t>(cmd)]; }
 
  private:
   std::array<Bytes, static_cast<std::size_t>(Cmd::Count)> frames_{};
-  bool built_ = false;
 };
 
 // The "TK" entry for a track mask 1..7 (bit 0 track 1, bit 1 track 2, bit 2 track 3).
 Cmd TrackSelectionCmd(int mask);
-
-// The six 5-byte heads 09 00 08 'p'/'s' digit, in the order p1 p2 p3 s1 s2 s3.
-std::array<Bytes, 6> BuildCodeFrameHeads();
 
 // A custom prefix ('p') or suffix ('s') frame for track 1..3: always six code bytes, 12 bytes.
 Bytes BuildCodeFrame(char kind, int track, const std::array<std::uint8_t, 6>& codes);

@@ -61,13 +61,6 @@ Bytes ReadableCommand(const Bytes& command) {
   return out;
 }
 
-std::string HexCode(std::uint8_t byte) {
-  std::string out;
-  if (byte >= 0x10) out.push_back(HexDigit(byte >> 4));
-  out.push_back(HexDigit(byte));
-  return out;
-}
-
 std::string EscapeBytes(const Bytes& bytes) {
   std::string out;
   for (char c : bytes) {
@@ -82,6 +75,13 @@ std::string EscapeBytes(const Bytes& bytes) {
     }
   }
   return out;
+}
+
+int HexDigitValue(char c, bool upperOnly) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (!upperOnly && c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
 }
 
 }  // namespace tkr::protocol

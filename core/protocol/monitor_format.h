@@ -23,11 +23,12 @@ Bytes ReadableCommand(const Bytes& command);
 // plain text that shows every byte and survives any terminal or text encoding.
 std::string EscapeBytes(const Bytes& bytes);
 
-// Upper-case hex of a byte without leading zero ("9", "7F"): the status panel's pre-send mark.
-std::string HexCode(std::uint8_t byte);
 
 // The digit of a value 0..15 (higher bits are ignored).
 char HexDigit(unsigned value);
+// The value of a hexadecimal digit, 0..15: "0".."9", "A".."F" and, unless upperOnly, "a".."f";
+// -1 for any other character.
+int HexDigitValue(char c, bool upperOnly = false);
 // Two digits per byte, `separator` between bytes: ("\x02\x39", " ") gives "02 39".
 std::string HexBytes(const Bytes& bytes, std::string_view separator = {});
 // Four digits, as USB vendor and product ids are written: 0x403 gives "0403".

@@ -1,5 +1,7 @@
 #include "core/protocol/replies.h"
 
+#include "core/protocol/monitor_format.h"
+
 #include <array>
 #include <utility>
 
@@ -47,7 +49,7 @@ bool IsVersionReport(const Bytes& reply) {
 }
 
 bool IsConfigStatus(const Bytes& reply) {
-  const auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+  const auto hex = [](char c) { return HexDigitValue(c, true) >= 0; };
   return reply.size() >= 6 && hex(reply[0]) && hex(reply[2]) && hex(reply[5]);
 }
 
@@ -67,15 +69,10 @@ std::optional<CardTypeTexts> CardTypeFor(const Bytes& reply) {
 }
 
 bool HexDigitHasBits(char digit, std::uint16_t mask) {
-  unsigned value = 0;
-  if (digit >= '0' && digit <= '9') {
-    value = static_cast<unsigned>(digit - '0');
-  } else if (digit >= 'A' && digit <= 'F') {
-    value = static_cast<unsigned>(digit - 'A' + 10);
-  } else {
-    return false;  // lower case included: the reader only sends capitals
-  }
-  return (value & mask) == mask;
+  // Lower case reads as no digit at all: the reader only sends capitals.
+  const int value = HexDigitValue(digit, true);
+  if (value < 0) return false;
+  return (static_cast<unsigned>(value) & mask) == mask;
 }
 
 std::vector<ConfigUpdate> DecodeConfigStatus(const Bytes& reply) {

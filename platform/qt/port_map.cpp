@@ -89,32 +89,6 @@ PortOptionResult ParsePortOption(std::string_view text) {
   return {PortOption{port, std::string(device)}, {}};
 }
 
-PortArguments ParsePortArguments(const std::vector<std::string>& args) {
-  PortArguments out;
-  auto take = [&out](std::string_view value) {
-    auto parsed = ParsePortOption(value);
-    if (!parsed.option) {
-      out.errors.push_back("--port " + std::string(value) + ": " + parsed.error);
-      return;
-    }
-    std::erase_if(out.options, [&](const PortOption& o) { return o.port == parsed.option->port; });
-    out.options.push_back(*parsed.option);
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
-    if (arg == "--port") {
-      if (i + 1 == args.size()) {
-        out.errors.push_back("--port needs a value COMn=DEVICE");
-      } else {
-        take(args[++i]);
-      }
-    } else if (StartsWith(arg, "--port=")) {
-      take(arg.substr(7));
-    }
-  }
-  return out;
-}
-
 bool PortNameLess(std::string_view a, std::string_view b) {
   const bool usbA = IsUsbAdapter(a), usbB = IsUsbAdapter(b);
   if (usbA != usbB) return usbA;

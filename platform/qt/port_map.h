@@ -33,13 +33,6 @@ struct PortOptionResult {
 // device path may itself contain '='.
 PortOptionResult ParsePortOption(std::string_view text);
 
-// Every --port option of a command line ("--port VALUE" or "--port=VALUE"); other arguments
-// are left alone. A later option for the same number replaces an earlier one.
-struct PortArguments {
-  std::vector<PortOption> options;
-  std::vector<std::string> errors;
-};
-PortArguments ParsePortArguments(const std::vector<std::string>& args);
 
 // Natural order of device names within their group, USB adapters (ttyUSB*, ttyACM*) first:
 // ttyUSB0 < ttyUSB1 < ttyACM0 < ttyS2 < ttyS10. Paths compare by their last component.

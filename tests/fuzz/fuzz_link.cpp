@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/protocol/monitor_format.h"
+
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/link/reader_fixture.h"
 
@@ -26,12 +28,6 @@ struct Record {
   std::size_t chars;
 };
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;  // lower case never appears
-}
-
 void ParseRecords(std::string_view text, std::deque<Record>& out) {
   std::size_t i = 0;
   while (i < text.size()) {
@@ -41,9 +37,9 @@ void ParseRecords(std::string_view text, std::deque<Record>& out) {
     Record r{head[2] == '-', {}, 0};
     for (i += 10; i + 1 < text.size() && text[i] != '\r'; i += 4) {
       Require(i + 4 <= text.size() && text[i + 2] == 'h' && text[i + 3] == ' ' &&
-                  HexDigit(text[i]) >= 0 && HexDigit(text[i + 1]) >= 0,
+                  protocol::HexDigitValue(text[i], true) >= 0 && protocol::HexDigitValue(text[i + 1], true) >= 0,
               "monitor: byte as XXh");
-      r.bytes += static_cast<char>(HexDigit(text[i]) * 16 + HexDigit(text[i + 1]));
+      r.bytes += static_cast<char>(protocol::HexDigitValue(text[i], true) * 16 + protocol::HexDigitValue(text[i + 1], true));
     }
     Require(text.substr(i, 2) == "\r\n", "monitor: data line end");
     i += 2;
