@@ -17,12 +17,10 @@
 #include <map>
 #include <memory>
 
-#ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#endif
 
 #include "apps/trace_console.h"
 #include "console/main_form.h"
@@ -82,7 +80,6 @@ void QuietStartup(QtMsgType type, const QMessageLogContext&, const QString& mess
   }
 }
 
-#ifndef Q_OS_WIN
 // The signals that end a console from outside: SIGHUP at logout, SIGTERM from kill or
 // timeout, SIGINT from Ctrl-C in the terminal that started it.
 constexpr int kStopSignals[] = {SIGHUP, SIGINT, SIGTERM};
@@ -151,13 +148,6 @@ class StopSignals {
   int received_ = 0;
   std::unique_ptr<QSocketNotifier> notifier_;
 };
-#else
-class StopSignals {
- public:
-  void watch(QObject*, std::function<void()>) {}
-  void endBySignal() const {}
-};
-#endif
 
 bool TracksFilled(console::Main_form& window) {
   link::Module1& m = window.module();

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#ifndef Q_OS_WIN
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
@@ -15,7 +14,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#endif
 
 #include "core/protocol/monitor_format.h"
 
@@ -59,7 +57,6 @@ std::string TerminalText(const std::string& text) {
   return out;
 }
 
-#ifndef Q_OS_WIN
 std::string UserName(uid_t uid) {
   passwd entry{};
   passwd* found = nullptr;
@@ -97,7 +94,6 @@ std::string CureFor(const std::string& device) {
                               GroupName(st.st_gid)};
   return PermissionCure(owner, ThisProcess());
 }
-#endif
 
 std::string Details(const PortRow& row) {
   std::string text = TerminalText(row.description);
@@ -153,16 +149,12 @@ AccessProbe ProbeDevice(const std::string& device) {
 }
 
 std::optional<AccessProbe> CheckAccess(const std::string& device) {
-#ifndef Q_OS_WIN
   // Judged with the effective ids: QSerialPort reports a refused lock and a refused device
   // alike as a permission error, and this user needs to know which one it is.
   if (::faccessat(AT_FDCWD, device.c_str(), F_OK, AT_EACCESS) != 0)
     return AccessProbe{PortAccess::Missing, {}};
   if (::faccessat(AT_FDCWD, device.c_str(), R_OK | W_OK, AT_EACCESS) != 0 && errno == EACCES)
     return AccessProbe{PortAccess::PermissionDenied, CureFor(device)};
-#else
-  (void)device;
-#endif
   return std::nullopt;
 }
 

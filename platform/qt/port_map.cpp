@@ -117,11 +117,6 @@ std::vector<SystemPort> AvailableSystemPorts() {
 PortMap PortMap::Build(const std::vector<PortOption>& options, PortLister lister) {
   PortMap map;
   for (const auto& option : options) map.assign(option.port, option.device);
-#ifdef Q_OS_WIN
-  for (int n = kFirstPort; n <= kLastPort; ++n) {
-    if (!map.devices_[n]) map.devices_[n] = "COM" + std::to_string(n);
-  }
-#endif
   map.lister_ = std::move(lister);
   map.refresh();
   return map;
@@ -133,11 +128,7 @@ PortMap PortMap::Build(const std::vector<PortOption>& options, bool useSystemPor
 
 void PortMap::refresh() {
   if (!lister_) return;
-#ifdef Q_OS_WIN
-  learn(lister_());  // every number already is the system's COMn
-#else
   fill(lister_());
-#endif
 }
 
 bool PortMap::assign(int port, std::string device) {

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QMetaObject>
-#include <QSerialPortInfo>
 
 #include "core/protocol/line_settings.h"
 #include "platform/qt/port_listing.h"
@@ -42,14 +41,7 @@ QSerialPort::FlowControl ToFlowControl(int handshaking) {
 
 // Whether the device is still there; a vanished one fails its reads, writes and close.
 bool DevicePresent(const QString& device) {
-#ifdef Q_OS_WIN
-  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-    if (info.portName().compare(device, Qt::CaseInsensitive) == 0) return true;
-  }
-  return false;
-#else
   return QFile::exists(device);
-#endif
 }
 
 }  // namespace

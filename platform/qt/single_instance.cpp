@@ -2,30 +2,23 @@
 
 #include <QDir>
 
-#ifndef Q_OS_WIN
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace tkr::platform::qt {
 
 namespace {
 
-#ifndef Q_OS_WIN
 // A folder only this user can write, so nobody else can take or fake the lock inside it.
 bool OwnPrivateFolder(const QByteArray& path) {
   struct stat st {};
   return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
          (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
-#endif
 
 }  // namespace
 
 QString UserLockDirectory() {
-#ifdef Q_OS_WIN
-  return QDir::tempPath();  // already the user's own there
-#else
   const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
   if (!runtime.isEmpty() && OwnPrivateFolder(runtime)) return QString::fromLocal8Bit(runtime);
   const QByteArray mine =
@@ -35,7 +28,6 @@ QString UserLockDirectory() {
   const QString cache = QDir::home().filePath(QStringLiteral(".cache"));
   if (QDir().mkpath(cache) && OwnPrivateFolder(cache.toLocal8Bit())) return cache;
   return {};
-#endif
 }
 
 SingleInstance::SingleInstance(const QString& programName, const QString& directory) {
