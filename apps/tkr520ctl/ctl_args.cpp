@@ -238,6 +238,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         error = "--com " + value + ": give a port number from 1 to 16";
       }
       if (error.empty()) o.com = static_cast<int>(*n);
+      if (error.empty()) o.coms.push_back(o.com);
     } else if (OptionValue(args, i, "--settings", value, error)) {
       if (error.empty() && !protocol::ParseSettings(value)) {
         error = "--settings " + value + ": give baud,parity,data,stop such as 9600,n,8,1";
@@ -254,6 +255,9 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         error = "--timeout " + value + ": give seconds, such as 30";
       }
       o.timeoutS = s;
+    } else if (OptionValue(args, i, "--log", value, error)) {
+      if (error.empty() && value.empty()) error = "--log needs a file";
+      o.log = value;
     } else if (arg == "--no-system-ports") {
       o.systemPorts = false;
     } else if (arg == "--json") {

@@ -16,6 +16,7 @@ struct Options {
   std::vector<platform::qt::PortOption> ports;
   bool systemPorts = true;
   int com = 0;  // 0: detect the reader first
+  std::vector<int> coms;  // every --com in order: the numbers the station serves
   std::string settings = "9600,n,8,1";
   bool json = false;
   bool help = false;
@@ -26,6 +27,7 @@ struct Options {
   double timeoutS = 0;      // capture: 0 for no limit
   bool showPan = false;     // capture
   bool timestamps = false;  // monitor
+  std::string log;          // station: one JSON line a reader appended here
   std::vector<std::string> words;  // the command and its arguments
 };
 

@@ -18,7 +18,9 @@
 #include <fstream>
 #include <iostream>
 
+#include "apps/tkr520ctl/apply.h"
 #include "apps/tkr520ctl/ctl_args.h"
+#include "apps/tkr520ctl/station.h"
 #include "core/link/reader.h"
 #include "core/protocol/card_mask.h"
 #include "core/protocol/host_commands.h"
@@ -105,7 +107,7 @@ class Report {
   // Writes the report; the status, or 1 when it could not be written.
   int finish(int status, const std::string& error = {}) { return write(status, EscapedLines(error)); }
   // The reader API's reasons quote what the device sent already escaped.
-  int fail(const Outcome& o) { return write(1, o.reason); }
+  int fail(const Outcome& o, int status = 1) { return write(status, o.reason); }
 
  private:
   int write(int status, const std::string& error) {
@@ -128,54 +130,6 @@ class Report {
   QJsonObject obj_;
 };
 
-// Ctrl-C, SIGTERM and a hang-up end the program with the port closed: in a command that
-// listens, by ending its loop; in a one-shot command, at once.
-int gSignalPipe[2] = {-1, -1};
-void OnSignal(int) {
-  const char c = 1;
-  (void)!write(gSignalPipe[1], &c, 1);
-}
-
-class Session {
- public:
-  Session(const Options& o, bool listenOnly)
-      : serial_(pq::PortMap::Build(o.ports, o.systemPorts)),
-        reader_({serial_, t1_, t2_, t3_, pump_}, !listenOnly) {}
-  link::Reader& reader() { return reader_; }
-  pq::QtSerialPort& serial() { return serial_; }
-  std::string com() const { return "COM" + std::to_string(reader_.port()); }
-  std::string device() const { return serial_.device().toStdString(); }
-  void close() { reader_.Close(); }
-
- private:
-  pq::QtSerialPort serial_;
-  pq::QtTimer t1_, t2_, t3_;
-  pq::QtEventPump pump_;
-  link::Reader reader_;
-};
-
-void CatchStopSignals(const std::function<void()>& onStop) {
-  if (pipe(gSignalPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-  QObject::connect(notifier, &QSocketNotifier::activated, [onStop] {
-    char c;
-    (void)!read(gSignalPipe[0], &c, 1);
-    onStop();
-  });
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, OnSignal);
-}
-
-// The value of a field as the reader reports it ("on", "off", "2"); empty when not reported.
-std::string Reported(const link::ReaderSettings& s, const Field& f) {
-  if (!f.item) return {};
-  for (const auto& u : s.items) {
-    if (u.item != *f.item) continue;
-    if (u.boxValue) return *u.boxValue ? "on" : "off";
-    return std::string(u.caption);
-  }
-  return {};
-}
-
 struct CurrentRow {
   const char* caption;
   const char* key;
@@ -197,7 +151,7 @@ void PutPort(Session& s, Report& r) {
 void PutStatus(Session& s, Report& r) {
   const link::Reader& reader = s.reader();
   const auto parts = protocol::SplitSettings(reader.settings());
-  QJsonObject labels, settings;
+  QJsonObject labels;
   const auto row = [&](const char* caption, const char* key, const std::string& value) {
     r.line(std::string(caption) + ": " + protocol::EscapeBytes(value));
     labels[key] = Text(value);
@@ -207,137 +161,82 @@ void PutStatus(Session& s, Report& r) {
   row("Bit & Parity", "parity", parts.frame);
   for (const CurrentRow& c : kCurrent) row(c.caption, c.key, Shown(reader.readerSettings().caption(*c.item).value_or("")));
   row("F/W Ver.", "firmware", reader.firmware());
-  for (const Field& f : Fields()) {
-    if (f.item) settings[f.name] = Q(Reported(reader.readerSettings(), f));
-  }
   PutPort(s, r);
   r.obj()["current_settings"] = labels;
-  r.obj()["settings"] = settings;
+  r.obj()["settings"] = SettingsJson(reader.readerSettings());
 }
 
 // Reader data as shown: account numbers masked unless asked for whole.
 Bytes Masked(const Bytes& data, bool showPan) { return showPan ? data : protocol::MaskCardNumbers(data); }
 
-// The changes in the order they go out: RTS and CTS at the place of the first of them, in the
-// order the interlock lets through from what the reader reports now.
-std::optional<std::vector<Change>> Order(link::Reader& reader, const std::vector<Change>& asked,
-                                         std::string& refusal) {
-  const Change* pair[2] = {nullptr, nullptr};  // rts, cts
-  for (const Change& c : asked) {
-    if (c.field->kind != FieldKind::Toggle) continue;
-    if (c.field->toggle == link::Toggle::RTS) pair[0] = &c;
-    if (c.field->toggle == link::Toggle::CTS) pair[1] = &c;
-  }
-  const int rts = reader.rts(), cts = reader.cts();
-  const int wantRts = pair[0] ? pair[0]->value : rts, wantCts = pair[1] ? pair[1]->value : cts;
-  const auto plan = link::PlanHandshake(rts, cts, wantRts, wantCts);
-  if (!plan) {
-    std::string named;
-    for (const Change* c : pair) {
-      if (c) named += (named.empty() ? "" : " ") + std::string(c->field->name) + "=" + c->text;
-    }
-    refusal = !rts && cts ? named + ": the reader reports RTS off with CTS on, where the interlock changes "
-                                    "neither (CTS only while RTS is on, RTS only while CTS is off); run "
-                                    "defaults first"
-              : pair[0] && wantRts != rts
-                  ? "rts=off: the reader's CTS is on, and RTS changes only while CTS is off; add cts=off"
-                  : "cts=on: the reader's RTS is off, and CTS changes only while RTS is on; add rts=on";
-    return std::nullopt;
-  }
-  std::vector<Change> out;
-  bool placed = false;
-  for (const Change& c : asked) {
-    if (&c != pair[0] && &c != pair[1]) {
-      out.push_back(c);
-    } else if (!placed) {
-      placed = true;
-      for (link::Toggle t : *plan) out.push_back(*pair[t == link::Toggle::RTS ? 0 : 1]);
-    }
-  }
-  return out;
-}
-
-// Runs the changes as the window's controls send them and judges each by what came back:
-// "taken" only for what the reader reports in its configuration answer.
-int ApplyChanges(Session& s, Report& r, const std::vector<Change>& asked) {
-  link::Reader& reader = s.reader();
-  std::string refusal;
-  const auto changes = Order(reader, asked, refusal);
-  if (!changes) return r.finish(2, refusal);
+// The verdict of each change, as lines and as "fields"; "changed" tells whether more than the
+// read-back went out.
+int ReportApplied(Session& s, Report& r, const Applied& a) {
+  if (a.status == 2) return r.finish(2, a.error);
   QJsonArray fields;
-  bool allTaken = true;
-  std::string notTaken;
-  const auto verdict = [&](const Change& c, const std::string& reported, bool verified, bool taken) {
-    const std::string shown = protocol::EscapeBytes(reported);
+  for (const Verdict& v : a.verdicts) {
+    const Change& c = *v.change;
+    const std::string shown = protocol::EscapeBytes(v.reported);
     r.line(std::string(c.field->name) + "=" + c.text +
-           (!taken ? ": NOT taken, the reader reports " + shown
-                   : verified ? ": taken" : ": acknowledged (no read-back)"));
+           (!v.taken ? ": NOT taken, the reader reports " + shown
+            : !v.sent ? ": already set"
+            : v.verified ? ": taken" : ": acknowledged (no read-back)"));
     QJsonObject f;
     f["name"] = c.field->name;
     f["asked"] = Q(c.text);
-    f["reported"] = Text(reported);
-    f["taken"] = taken;
-    f["verified"] = verified && taken;
+    f["before"] = Q(v.before);
+    f["reported"] = Text(v.reported);
+    f["sent"] = v.sent;
+    f["taken"] = v.taken;
+    f["verified"] = v.verified && v.taken;
     fields.append(f);
-    if (!taken) notTaken += (notTaken.empty() ? "" : " ") + std::string(c.field->name);
-    allTaken = allTaken && taken;
-  };
-  const auto acknowledged = [](const link::Exchange& e) {
-    return e.result == link::ExchangeResult::Answered && e.reply == "^";
-  };
-  const auto answerText = [](const link::Exchange& e) {
-    if (e.result != link::ExchangeResult::Answered) return std::string("no acknowledgement");
-    return std::string(protocol::StatusText(e.reply).value_or(e.reply));
-  };
-  link::CodeSettings codes{};
-  std::vector<const Change*> codeChanges;
-  for (const Change& c : *changes) {
-    Outcome o;
-    switch (c.field->kind) {
-      case FieldKind::Toggle:
-        o = reader.SetToggle(c.field->toggle, c.value != 0);
-        if (o.ok()) {
-          const std::string got = Reported(reader.readerSettings(), *c.field);
-          // Nothing was sent for a box that already showed the value: the connection's read.
-          verdict(c, got.empty() ? "nothing" : got, true, got == (c.value ? "on" : "off"));
-        }
-        break;
-      case FieldKind::Protocol:
-        o = reader.SetProtocol(c.value);
-        if (o.ok()) {
-          const std::string got = Reported(reader.readerSettings(), *c.field);
-          verdict(c, got.empty() ? "nothing" : got, true, got == c.text);
-        }
-        break;
-      case FieldKind::Tracks: {
-        link::Exchange ack;
-        o = reader.SetTracks(c.value, &ack);
-        if (o.ok()) verdict(c, answerText(ack), false, acknowledged(ack));
-        break;
-      }
-      case FieldKind::Code: {
-        auto& g = codes[static_cast<std::size_t>(c.field->group)];
-        g.useDefault = c.useDefault;
-        g.boxes = c.boxes;
-        codeChanges.push_back(&c);
-        break;
-      }
-    }
-    if (!o.ok()) return r.fail(o);
   }
-  if (!codeChanges.empty()) {
-    std::vector<link::Exchange> acks;
-    const Outcome o = reader.SetCodes(codes, &acks);
-    if (!o.ok()) return r.fail(o);
-    for (const Change* c : codeChanges) {
-      const auto group = static_cast<std::size_t>(c->field->group);
-      const link::Exchange ack = group < acks.size() ? acks[group] : link::Exchange{};
-      verdict(*c, answerText(ack), false, acknowledged(ack));
+  r.obj()["fields"] = fields;
+  r.obj()["changed"] = a.changed();
+  r.obj()["before"] = SettingsJson(a.before);
+  r.obj()["after"] = SettingsJson(a.after);
+  PutPort(s, r);
+  if (a.status == 1) return r.fail(a.outcome);
+  return r.finish(a.status, a.error);
+}
+
+// profile apply --check and profile diff: the read-back against the profile, nothing sent.
+// Check prints each field's now and wanted; diff the unified shape, the reader's side first.
+int ReportComparison(Session& s, Report& r, const std::vector<Change>& wanted, bool asDiff,
+                     const std::string& profileFile) {
+  const auto compared = Compare(s.reader().readerSettings(), wanted);
+  QJsonArray fields;
+  std::string diff = "--- " + s.com() + " " + s.device() + "\n+++ " + profileFile + "\n" +
+                     "@@ -1," + std::to_string(compared.size()) + " +1," +
+                     std::to_string(compared.size()) + " @@\n";
+  bool differs = false;
+  for (const Comparison& c : compared) {
+    const std::string name = c.change->field->name;
+    const std::string now = c.now.empty() ? "(no read-back)" : c.now;
+    differs = differs || c.differs;
+    diff += c.differs ? "-" + name + "=" + now + "\n+" + name + "=" + c.change->text + "\n"
+                      : " " + name + "=" + now + "\n";
+    if (!asDiff) {
+      r.line(name + ": now " + (c.now.empty() ? "unknown (no read-back)" : c.now) + ", wanted " +
+             c.change->text + (!c.differs ? "" : c.now.empty() ? ": would send" : ": would change"));
     }
+    QJsonObject f;
+    f["name"] = Q(name);
+    f["now"] = Q(c.now);
+    f["wanted"] = Q(c.change->text);
+    f["differs"] = c.differs;
+    fields.append(f);
   }
   r.obj()["fields"] = fields;
   PutPort(s, r);
-  return allTaken ? r.finish(0) : r.finish(3, "the reader did not take " + notTaken);
+  if (!asDiff) {
+    r.obj()["changed"] = differs;
+    return r.finish(0);
+  }
+  if (differs) r.text(diff);
+  r.obj()["equal"] = !differs;
+  r.obj()["diff"] = differs ? Q(diff) : QString();
+  return r.finish(differs ? 1 : 0);
 }
 
 QJsonObject TrackJson(int track, const Bytes& data, bool showPan) {
@@ -476,7 +375,7 @@ int Main(int argc, char** argv) {
   }
   std::vector<Change> changes;
   Bytes sendBytes;
-  std::string profileFile;
+  std::string profileFile, profileText;
   const bool plain = cmd == "ports" || cmd == "detect" || cmd == "status" || cmd == "defaults" ||
                      cmd == "capture" || cmd == "monitor";
   if (plain && w.size() > 1) return usage("unexpected word " + w[1]);
@@ -494,20 +393,26 @@ int Main(int argc, char** argv) {
       for (const auto& word : Rest(w, 1)) sendBytes += (sendBytes.empty() ? "" : " ") + word;
       if (sendBytes.empty()) return usage("send needs TEXT");
     }
-  } else if (cmd == "profile") {
-    if (w.size() != 3 || (w[1] != "save" && w[1] != "apply")) return usage("give profile save FILE or profile apply FILE");
-    profileFile = w[2];
-    if (w[1] == "apply") {
+  } else if (cmd == "profile" || cmd == "station") {
+    const bool station = cmd == "station";
+    if (station ? w.size() != 2 : w.size() != 3 || (w[1] != "save" && w[1] != "apply" && w[1] != "diff")) {
+      return usage(station ? "give station PROFILE" : "give profile save, apply or diff FILE");
+    }
+    profileFile = w.back();
+    if (station || w[1] != "save") {
       std::string error;
       const auto text = ReadProfile(profileFile, error);
       if (!text) return usage(error);
       const ParsedChanges c = ParseProfile(*text);
       if (!c.error.empty()) return usage(profileFile + ": " + c.error);
       changes = c.changes;
+      profileText = *text;
     }
   } else if (!plain) {
     return usage("unknown command " + cmd);
   }
+  if (o.check && command != "profile apply") return usage("--check goes with profile apply");
+  if (!o.log.empty() && cmd != "station") return usage("--log goes with station");
 
   QCoreApplication app(argc, argv);
   Report report(out, o.json, command);
@@ -520,8 +425,10 @@ int Main(int argc, char** argv) {
     return report.finish(0);
   }
 
+  if (cmd == "station") return RunStation(o, {profileFile, profileText, changes});
+
   const bool listens = cmd == "capture" || cmd == "monitor";
-  Session s(o, cmd == "monitor");
+  Session s(pq::PortMap::Build(o.ports, o.systemPorts), cmd == "monitor");
   link::Reader& reader = s.reader();
   bool interrupted = false, lost = false;
   CatchStopSignals([&] {
@@ -538,7 +445,8 @@ int Main(int argc, char** argv) {
     std::_Exit(report.finish(1, s.com() + ": the reader stopped answering"));
   };
   const Outcome connected = o.com ? reader.Connect(o.com, o.settings) : reader.Detect();
-  if (!connected.ok()) return report.fail(connected);
+  // profile diff says "different" with 1, as diff does, and any trouble with 2.
+  if (!connected.ok()) return report.fail(connected, command == "profile diff" ? 2 : 1);
 
   if (cmd == "detect") {
     const auto parts = protocol::SplitSettings(reader.settings());
@@ -564,7 +472,12 @@ int Main(int argc, char** argv) {
     if (profileFile != "-") report.line("saved to " + profileFile);
     return report.finish(0);
   }
-  if (cmd == "set" || cmd == "profile") return ApplyChanges(s, report, changes);
+  if (command == "profile diff" || o.check) {
+    return ReportComparison(s, report, changes, command == "profile diff", profileFile);
+  }
+  if (cmd == "set" || cmd == "profile") {
+    return ReportApplied(s, report, Apply(reader, changes, cmd == "profile"));
+  }
   if (cmd == "defaults") {
     const Outcome o2 = reader.RestoreDefaults();
     if (!o2.ok()) return report.fail(o2);
