@@ -135,7 +135,7 @@ class Station {
       if (served_once_.count(com)) {
         if (!present) {
           served_once_.erase(com);
-          std::cerr << "tkr520ctl: COM" << com << ": " << protocol::EscapeBytes(*device)
+          std::cerr << "tkr520ctl: COM" << com << " " << protocol::EscapeBytes(*device)
                     << " gone; ready for the next reader" << std::endl;
         }
         continue;
