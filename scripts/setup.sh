@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libqt6serialport6-dev libgtest-dev
           libqt6svg6 libgl-dev xvfb xauth clang libclang-rt-14-dev
-          desktop-file-utils appstream bash-completion)
+          desktop-file-utils appstream bash-completion ansible-core)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

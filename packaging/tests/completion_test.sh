@@ -45,7 +45,7 @@ check() {  # NAME GOT EXPECTED
 
 ports=$(printf 'COM%s= ' {1..16}) ports=${ports% }
 rows=(
-    "tkr520ctl |capture defaults detect monitor ports profile send set status"
+    "tkr520ctl |capture defaults detect monitor ports profile send set station status"
     "tkr520ctl --|--com --help --json --no-system-ports --port --settings --version"
     "tkr520ctl --com |$(echo {1..16})"
     "tkr520ctl --com 1|1 10 11 12 13 14 15 16"
@@ -54,7 +54,7 @@ rows=(
     "tkr520ctl --port COM3=/dev/nul|/dev/null"
     "tkr520ctl --port=COM1|COM1= COM10= COM11= COM12= COM13= COM14= COM15= COM16="
     "tkr520ctl --port=COM2=/dev/nul|/dev/null"
-    "tkr520ctl --port COM1=/dev/null --com 1 s|send set status"
+    "tkr520ctl --port COM1=/dev/null --com 1 s|send set station status"
     "tkr520ctl --json set bu|buzzer="
     "tkr520ctl set tracks=1,3 pre|prefix1= prefix2= prefix3="
     "tkr520ctl set suffix2=|default"
@@ -62,7 +62,9 @@ rows=(
     "tkr520ctl set rts=o|off on"
     "tkr520ctl set protocol=|0 1 2"
     "tkr520ctl set tracks=|"
-    "tkr520ctl profile |apply save"
+    "tkr520ctl profile |apply diff save"
+    "tkr520ctl profile apply --|--check"
+    "tkr520ctl station --|--log"
     "tkr520ctl profile save /dev/nul|/dev/null"
     "tkr520ctl capture --|--count --show-pan --timeout"
     "tkr520ctl capture --count |"
@@ -94,7 +96,7 @@ check "tkr520ctl's commands" "$(offers 'tkr520ctl ' | sorted)" \
     "$(sed -n '/^Commands:/,/^Exit status/p' <<<"$ctl_help" | words '^  [a-z]+')"
 check "profile's commands" "$(offers 'tkr520ctl profile ' | sorted)" \
     "$(grep -oE '^  profile [a-z]+' <<<"$ctl_help" | sed 's/.* //' | sorted)"
-for command in capture monitor send; do
+for command in capture monitor send station; do
     check "$command's options" "$(offers "tkr520ctl $command --" | sorted)" \
         "$(grep -E "^  $command " <<<"$ctl_help" | words '\-\-[a-z-]+' | sed -E 's/^ +//')"
 done
