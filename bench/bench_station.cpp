@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "bench/bench_util.h"
@@ -64,7 +64,8 @@ struct Child {
         buffer.erase(0, nl + 1);
         return true;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       pollfd p[2] = {{output, POLLIN, 0}, {sideFd, POLLIN, 0}};
       if (left <= 0) return false;
       if (poll(p, sideFd >= 0 ? 2 : 1, static_cast<int>(left)) <= 0) continue;
@@ -98,7 +99,8 @@ struct Child {
 class LinkWatch {
  public:
   explicit LinkWatch(const std::string& dir) : fd_(inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {
-    if (fd_ < 0 || inotify_add_watch(fd_, dir.c_str(), IN_MOVED_TO | IN_CREATE) < 0) CannotRun("inotify on " + dir);
+    if (fd_ < 0 || inotify_add_watch(fd_, dir.c_str(), IN_MOVED_TO | IN_CREATE) < 0)
+      CannotRun("inotify on " + dir);
   }
   ~LinkWatch() { close(fd_); }
   // Notes when each link that appeared since was seen; read as soon as the folder changes.
@@ -123,15 +125,18 @@ class LinkWatch {
 }  // namespace
 
 int main(int argc, char** argv) {
-  Title("bench_station", "tkr520ctl station: a reader appearing to its line printed (5 readers, then 2 at once)");
-  const fs::path bin = argc > 1 ? fs::path(argv[1]) : fs::read_symlink("/proc/self/exe").parent_path();
+  Title("bench_station",
+        "tkr520ctl station: a reader appearing to its line printed (5 readers, then 2 at once)");
+  const fs::path bin =
+      argc > 1 ? fs::path(argv[1]) : fs::read_symlink("/proc/self/exe").parent_path();
   const std::string ctl = (bin / "tkr520ctl").string(), simulator = (bin / "tkr520-sim").string();
   if (access(ctl.c_str(), X_OK) != 0 || access(simulator.c_str(), X_OK) != 0)
     CannotRun("need " + ctl + " and " + simulator + " (build tkr520ctl and tkr520-sim)");
   std::string dir = (fs::temp_directory_path() / "tkr-bench-station.XXXXXX").string();
   if (!mkdtemp(dir.data())) CannotRun("mkdtemp");
   const std::string profile = dir + "/line7.json";
-  std::ofstream(profile) << R"({"format": "tkr520ctl-profile", "version": 1, "buzzer": "off", "lrc": "on", "protocol": 1})";
+  std::ofstream(profile)
+      << R"({"format": "tkr520ctl-profile", "version": 1, "buzzer": "off", "lrc": "on", "protocol": 1})";
 
   // The least time on the line: each exchange's command and answer at 9600 baud, the
   // reader's reply delay and the 100 ms of quiet that ends the answer. A fresh reader needs
@@ -141,10 +146,15 @@ int main(int argc, char** argv) {
   table.BuildCommandTable();
   using tkr::protocol::Cmd;
   const tkr::Bytes reset(1, static_cast<char>(tkr::protocol::kWarmReset));
-  const std::pair<const char*, tkr::Bytes> exchanges[] = {
-      {"version probe", "9"}, {"warm reset", reset},         {"version", "9"},
-      {"read-back", table[Cmd::RE1]}, {"buzzer off", table[Cmd::BZD]}, {"warm reset", reset},
-      {"read-back", table[Cmd::RE1]}, {"protocol 1", table[Cmd::PC2]}, {"read-back", table[Cmd::RE1]}};
+  const std::pair<const char*, tkr::Bytes> exchanges[] = {{"version probe", "9"},
+                                                          {"warm reset", reset},
+                                                          {"version", "9"},
+                                                          {"read-back", table[Cmd::RE1]},
+                                                          {"buzzer off", table[Cmd::BZD]},
+                                                          {"warm reset", reset},
+                                                          {"read-back", table[Cmd::RE1]},
+                                                          {"protocol 1", table[Cmd::PC2]},
+                                                          {"read-back", table[Cmd::RE1]}};
   tkr::sim::ReaderModel model;
   constexpr double kReplyDelayMs = 2.0;  // PtyReader's default
   double minimum = 0, commands = 0;
@@ -152,19 +162,21 @@ int main(int argc, char** argv) {
   for (const auto& [name, command] : exchanges) {
     const auto replies = model.hostWrote(command);
     const std::size_t reply = replies.empty() ? 0 : replies.back().bytes.size();
-    const double ms = static_cast<double>(command.size() + reply) * kCharMs + kReplyDelayMs + tkr::link::Module1::kQuietTimeMs;
+    const double ms = static_cast<double>(command.size() + reply) * kCharMs + kReplyDelayMs +
+                      tkr::link::Module1::kQuietTimeMs;
     minimum += ms;
     commands += static_cast<double>(command.size()) * kCharMs;
     list += std::string(list.empty() ? "" : ", ") + name + Fmt(" %.1f", ms);
   }
   Figure("protocol minimum per exchange, ms", list);
   Figure("protocol minimum for one reader", Fmt("%.1f ms", minimum));
-  Figure("of which the host's commands", Fmt("%.1f ms (a pseudo-terminal passes them at once: the simulated", commands) +
-                                             " reader can beat the minimum by that much)");
+  Figure("of which the host's commands",
+         Fmt("%.1f ms (a pseudo-terminal passes them at once: the simulated", commands) +
+             " reader can beat the minimum by that much)");
   const double limit = minimum * 1.1 + 250;
 
-  Child station({ctl, "--json", "--no-system-ports", "--port", "COM1=" + dir + "/A", "--port", "COM2=" + dir + "/B",
-                 "station", profile});
+  Child station({ctl, "--json", "--no-system-ports", "--port", "COM1=" + dir + "/A", "--port",
+                 "COM2=" + dir + "/B", "station", profile});
   if (!station.until("(Ctrl-C ends)", 10000)) CannotRun("the station did not start");
   LinkWatch watch(dir);
   station.sideFd = watch.fd();
@@ -175,7 +187,9 @@ int main(int argc, char** argv) {
   std::vector<double> serving;
   const auto round = [&](const std::vector<std::string>& names) {
     std::vector<std::unique_ptr<Child>> sims;
-    for (const auto& n : names) sims.push_back(std::make_unique<Child>(std::vector<std::string>{simulator, "--link", dir + "/" + n, "--unplugged"}));
+    for (const auto& n : names)
+      sims.push_back(std::make_unique<Child>(
+          std::vector<std::string>{simulator, "--link", dir + "/" + n, "--unplugged"}));
     for (auto& s : sims) {
       std::string path;
       if (!s->line(path, 5000)) CannotRun("tkr520-sim printed no path");
@@ -189,9 +203,11 @@ int main(int argc, char** argv) {
       if (!station.until("\"port\":\"COM", 20000, &line)) CannotRun("no line from the station");
       const auto printed = Clock::now();
       watch.take();
-      const auto it = watch.seen.find(line.find("\"port\":\"COM1\"") != std::string::npos ? "A" : "B");
+      const auto it =
+          watch.seen.find(line.find("\"port\":\"COM1\"") != std::string::npos ? "A" : "B");
       const auto own = line.find("\"ms\":");
-      if (line.find("\"result\":\"ok\"") == std::string::npos || it == watch.seen.end() || own == std::string::npos) {
+      if (line.find("\"result\":\"ok\"") == std::string::npos || it == watch.seen.end() ||
+          own == std::string::npos) {
         CannotRun("unexpected line: " + line);
       }
       ms.push_back(Ms(printed - it->second));
@@ -199,7 +215,8 @@ int main(int argc, char** argv) {
     }
     for (auto& s : sims) s->say("quit");
     for (std::size_t i = 0; i < names.size(); ++i) {
-      if (!station.until("ready for the next reader", 5000)) CannotRun("the station did not see the reader go");
+      if (!station.until("ready for the next reader", 5000))
+        CannotRun("the station did not see the reader go");
     }
     return ms;
   };
@@ -207,19 +224,24 @@ int main(int argc, char** argv) {
   std::vector<double> single;
   for (int run = 1; run <= 5; ++run) {
     single.push_back(round({"A"}).front());
-    Figure("reader " + std::to_string(run), Fmt("%.1f ms", single.back()) + Fmt(" = minimum + %.1f ms", single.back() - minimum) +
-                                                Fmt("; served in %.0f ms", serving.back()));
+    Figure("reader " + std::to_string(run),
+           Fmt("%.1f ms", single.back()) + Fmt(" = minimum + %.1f ms", single.back() - minimum) +
+               Fmt("; served in %.0f ms", serving.back()));
   }
   const std::vector<double> pair = round({"A", "B"});
-  Figure("two at once, served in turn", Fmt("first %.1f ms, ", pair[0]) + Fmt("second %.1f ms", pair[1]) +
+  Figure("two at once, served in turn", Fmt("first %.1f ms, ", pair[0]) +
+                                            Fmt("second %.1f ms", pair[1]) +
                                             Fmt(" (%.2f x the minimum)", pair[1] / minimum));
   const double median = Median(single), worst = *std::max_element(single.begin(), single.end());
   const std::vector<double> served(serving.begin(), serving.begin() + 5);
-  Verdict("bench_station", "median serving time (detection to result)", Fmt("%.0f ms", Median(served)),
-          Fmt("minimum + 10 %% = %.1f ms", minimum * 1.1), Median(served) <= minimum * 1.1);
+  Verdict("bench_station", "median serving time (detection to result)",
+          Fmt("%.0f ms", Median(served)), Fmt("minimum + 10 %% = %.1f ms", minimum * 1.1),
+          Median(served) <= minimum * 1.1);
   Verdict("bench_station", "median appear to line", Fmt("%.1f ms", median),
-          Fmt("minimum %.1f ms + 10 %% + 250 ms", minimum) + Fmt(" = %.1f ms", limit), median <= limit);
-  Verdict("bench_station", "slowest appear to line", Fmt("%.1f ms", worst), Fmt("%.1f ms", limit), worst <= limit);
+          Fmt("minimum %.1f ms + 10 %% + 250 ms", minimum) + Fmt(" = %.1f ms", limit),
+          median <= limit);
+  Verdict("bench_station", "slowest appear to line", Fmt("%.1f ms", worst), Fmt("%.1f ms", limit),
+          worst <= limit);
   station.say("");
   kill(station.pid, SIGINT);
   std::string summary;

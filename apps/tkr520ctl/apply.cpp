@@ -1,9 +1,9 @@
 #include "apps/tkr520ctl/apply.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <csignal>
 
@@ -22,7 +22,8 @@ void OnSignal(int) {
 // The changes in the order they go out: RTS and CTS at the place of the first of them, in the
 // order the interlock lets through from what the reader reports now (one that needs no click
 // after them); nullopt with the refusal when no order gets there.
-std::optional<std::vector<const Change*>> Order(link::Reader& reader, const std::vector<const Change*>& asked,
+std::optional<std::vector<const Change*>> Order(link::Reader& reader,
+                                                const std::vector<const Change*>& asked,
                                                 std::string& refusal) {
   const Change* pair[2] = {nullptr, nullptr};  // rts, cts
   for (const Change* c : asked) {
@@ -38,12 +39,14 @@ std::optional<std::vector<const Change*>> Order(link::Reader& reader, const std:
     for (const Change* c : pair) {
       if (c) named += (named.empty() ? "" : " ") + std::string(c->field->name) + "=" + c->text;
     }
-    refusal = !rts && cts ? named + ": the reader reports RTS off with CTS on, where the interlock changes "
-                                    "neither (CTS only while RTS is on, RTS only while CTS is off); run "
-                                    "defaults first"
-              : pair[0] && wantRts != rts
-                  ? "rts=off: the reader's CTS is on, and RTS changes only while CTS is off; add cts=off"
-                  : "cts=on: the reader's RTS is off, and CTS changes only while RTS is on; add rts=on";
+    refusal =
+        !rts && cts ? named +
+                          ": the reader reports RTS off with CTS on, where the interlock changes "
+                          "neither (CTS only while RTS is on, RTS only while CTS is off); run "
+                          "defaults first"
+        : pair[0] && wantRts != rts
+            ? "rts=off: the reader's CTS is on, and RTS changes only while CTS is off; add cts=off"
+            : "cts=on: the reader's RTS is off, and CTS changes only while RTS is on; add rts=on";
     return std::nullopt;
   }
   std::vector<const Change*> order;
@@ -77,7 +80,8 @@ std::string AnswerText(const link::Exchange& e) {
 
 void CatchStopSignals(const std::function<void()>& onStop) {
   if (pipe(gSignalPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+  auto* notifier =
+      new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
   QObject::connect(notifier, &QSocketNotifier::activated, [onStop] {
     char c;
     (void)!read(gSignalPipe[0], &c, 1);
@@ -119,7 +123,8 @@ bool Applied::changed() const {
 }
 
 bool Applied::acknowledgedOnly() const {
-  return std::any_of(verdicts.begin(), verdicts.end(), [](const Verdict& v) { return !v.verified; });
+  return std::any_of(verdicts.begin(), verdicts.end(),
+                     [](const Verdict& v) { return !v.verified; });
 }
 
 Applied Apply(link::Reader& reader, const std::vector<Change>& changes, bool onlyDiffering) {
@@ -146,7 +151,8 @@ Applied Apply(link::Reader& reader, const std::vector<Change>& changes, bool onl
     sent = sent || command != re1;
     if (forward) forward(command);
   };
-  const auto verdict = [&](const Change& c, const std::string& reported, bool verified, bool taken) {
+  const auto verdict = [&](const Change& c, const std::string& reported, bool verified,
+                           bool taken) {
     a.verdicts.push_back({&c, Reported(a.before, *c.field), reported, sent, verified, taken});
     sent = false;
   };

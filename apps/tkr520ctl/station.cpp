@@ -1,5 +1,8 @@
 #include "apps/tkr520ctl/station.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -9,9 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -32,7 +32,9 @@ using Kind = link::Outcome::Kind;
 // well inside the quarter second a technician does not wait for.
 constexpr std::chrono::milliseconds kPoll{200};
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 // What came of one plugged-in reader.
 struct Result {
@@ -40,9 +42,9 @@ struct Result {
   int com = 0;
   std::string device;
   std::string firmware;
-  std::string result;  // ok, acknowledged, failed
-  std::string reason;  // for failed: not a reader, refused a change, lost mid-way, ...
-  std::string error;   // the message, without the COM number the line already gives
+  std::string result;    // ok, acknowledged, failed
+  std::string reason;    // for failed: not a reader, refused a change, lost mid-way, ...
+  std::string error;     // the message, without the COM number the line already gives
   std::string logError;  // the same with nothing the device sent quoted
   Applied applied;
   qint64 ms = 0;
@@ -60,14 +62,21 @@ constexpr const char* kNotReader = "the device that answers is not a TKR520 read
 void FromOutcome(const link::Outcome& o, Result& r) {
   r.error = r.logError = WithoutPort(o.reason);
   switch (o.kind) {
-    case Kind::Done: break;
+    case Kind::Done:
+      break;
     case Kind::NotReader:
       r.reason = "not a reader";
       r.logError = kNotReader;
       break;
-    case Kind::Lost: r.reason = "lost mid-way"; break;
-    case Kind::NoAnswer: r.reason = "no answer"; break;
-    case Kind::OpenFailed: r.reason = "port failed"; break;
+    case Kind::Lost:
+      r.reason = "lost mid-way";
+      break;
+    case Kind::NoAnswer:
+      r.reason = "no answer";
+      break;
+    case Kind::OpenFailed:
+      r.reason = "port failed";
+      break;
   }
 }
 
@@ -96,7 +105,8 @@ class Station {
     for (int n = pq::kFirstPort; n <= pq::kLastPort && o.coms.empty() && o.ports.empty(); ++n) {
       served_.insert(n);
     }
-    hash_ = QCryptographicHash::hash(QByteArray::fromStdString(profile.text), QCryptographicHash::Sha256)
+    hash_ = QCryptographicHash::hash(QByteArray::fromStdString(profile.text),
+                                     QCryptographicHash::Sha256)
                 .toHex()
                 .toStdString();
   }
@@ -199,8 +209,11 @@ class Station {
   QJsonObject json(const Result& r) const {
     QJsonArray fields;
     for (const Verdict& v : r.applied.verdicts) {
-      QJsonObject f{{"name", v.change->field->name}, {"asked", Q(v.change->text)},
-                    {"before", Q(v.before)}, {"sent", v.sent}, {"taken", v.taken},
+      QJsonObject f{{"name", v.change->field->name},
+                    {"asked", Q(v.change->text)},
+                    {"before", Q(v.before)},
+                    {"sent", v.sent},
+                    {"taken", v.taken},
                     {"verified", v.verified && v.taken}};
       // Only what the configuration answer says: an acknowledgement could be any bytes.
       if (v.verified) f["reported"] = Q(v.reported);
@@ -225,14 +238,17 @@ class Station {
 
   void report(const Result& r) {
     ++(r.result == "failed" ? failed_ : ok_);
+    if (r.result == "acknowledged") ++acknowledged_;
     if (r.result == "failed") ++reasons_[r.reason];
     const QByteArray line = QJsonDocument(json(r)).toJson(QJsonDocument::Compact) + "\n";
     // One write a line, forced to the disk: a crash or a power cut loses at most the reader
     // in progress, and never leaves half a line.
-    if (log_ >= 0 && (::write(log_, line.constData(), static_cast<std::size_t>(line.size())) != line.size() ||
-                      ::fdatasync(log_) != 0)) {
+    if (log_ >= 0 &&
+        (::write(log_, line.constData(), static_cast<std::size_t>(line.size())) != line.size() ||
+         ::fdatasync(log_) != 0)) {
       logFailed_ = true;
-      std::cerr << "tkr520ctl: cannot write " << o_.log << ": " << std::strerror(errno) << std::endl;
+      std::cerr << "tkr520ctl: cannot write " << o_.log << ": " << std::strerror(errno)
+                << std::endl;
     }
     std::string text;
     if (o_.json) {
@@ -249,15 +265,20 @@ class Station {
   int summary() {
     const int status = logFailed_ ? 1 : failed_ ? 3 : 0;
     std::string by;
-    for (const auto& [reason, n] : reasons_) by += (by.empty() ? "" : ", ") + std::to_string(n) + " " + reason;
+    for (const auto& [reason, n] : reasons_)
+      by += (by.empty() ? "" : ", ") + std::to_string(n) + " " + reason;
     if (o_.json) {
       QJsonObject reasons;
       for (const auto& [reason, n] : reasons_) reasons[Q(reason)] = n;
-      const QJsonObject o{{"schema", 1}, {"command", "station"}, {"status", status},
-                          {"ok", ok_}, {"failed", failed_}, {"reasons", reasons}};
+      const QJsonObject o{{"schema", 1},       {"command", "station"},          {"status", status},
+                          {"ok", ok_},         {"acknowledged", acknowledged_}, {"failed", failed_},
+                          {"reasons", reasons}};
       std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
     } else {
-      std::printf("readers: %d ok, %d failed%s\n", ok_, failed_, by.empty() ? "" : (" (" + by + ")").c_str());
+      const std::string acknowledged =
+          acknowledged_ ? " (" + std::to_string(acknowledged_) + " only acknowledged)" : "";
+      std::printf("readers: %d ok%s, %d failed%s\n", ok_, acknowledged.c_str(), failed_,
+                  by.empty() ? "" : (" (" + by + ")").c_str());
     }
     std::fflush(stdout);
     return status;
@@ -278,7 +299,7 @@ class Station {
   bool logFailed_ = false;
   bool busy_ = false;
   bool stopping_ = false;
-  int ok_ = 0, failed_ = 0;
+  int ok_ = 0, acknowledged_ = 0, failed_ = 0;
   std::map<std::string, int> reasons_;
 };
 

@@ -25,16 +25,18 @@ const std::string kLrcOn = "09 00 03 4C 43 45 40";
 const std::string kProtocol1 = "09 00 03 50 43 32 2B";
 const std::string kVersion = "39";
 // The profile the station and the fleet tests put on every reader.
-const QByteArray kProfile = R"({"format": "tkr520ctl-profile", "version": 1, "buzzer": "off", "lrc": "on", "protocol": 1})";
+const QByteArray kProfile =
+    R"({"format": "tkr520ctl-profile", "version": 1, "buzzer": "off", "lrc": "on", "protocol": 1})";
 
 // A reader at `link` with settings of its own, unplugged until told; `commands` go to it first.
 struct LinkedSim {
-  LinkedSim(const std::string& link, const std::string& config, const std::vector<std::string>& commands,
-            bool unplugged = true)
+  LinkedSim(const std::string& link, const std::string& config,
+            const std::vector<std::string>& commands, bool unplugged = true)
       : process(Binary("tkr520-sim"), Args(link, config, unplugged)), path(process.readLine()) {
     for (const auto& c : commands) process.send(c);
   }
-  static std::vector<std::string> Args(const std::string& link, const std::string& config, bool unplugged) {
+  static std::vector<std::string> Args(const std::string& link, const std::string& config,
+                                       bool unplugged) {
     std::vector<std::string> args = {"--link", link, "--config", config};
     if (unplugged) args.push_back("--unplugged");
     return args;
@@ -106,7 +108,9 @@ class Station {
 // A result line without its time stamp, once the time stamp is checked.
 std::string WithoutTime(const std::string& line) {
   const auto space = line.find(' ');
-  EXPECT_TRUE(QDateTime::fromString(QString::fromStdString(line.substr(0, space)), Qt::ISODate).isValid()) << line;
+  EXPECT_TRUE(
+      QDateTime::fromString(QString::fromStdString(line.substr(0, space)), Qt::ISODate).isValid())
+      << line;
   return space == std::string::npos ? line : line.substr(space + 1);
 }
 
@@ -136,7 +140,8 @@ TEST(Station, ConfiguresEachReaderOncePerPlug) {
                       {dir.filePath("F").toStdString(), "", {"foreign"}},
                       {dir.filePath("S").toStdString(), "", {"ignore BZ"}}};
   std::vector<std::string> args = {"--no-system-ports", "--log", log};
-  for (int i = 0; i < 4; ++i) args.insert(args.end(), {"--port", "COM" + std::to_string(i + 1) + "=" + sims[i].path});
+  for (int i = 0; i < 4; ++i)
+    args.insert(args.end(), {"--port", "COM" + std::to_string(i + 1) + "=" + sims[i].path});
   args.insert(args.end(), {"station", profile});
   Station station(args);
 
@@ -175,7 +180,8 @@ TEST(Station, ConfiguresEachReaderOncePerPlug) {
       if (e.plug) {
         // What the foreign device is quoted with depends on how its answer came in pieces.
         const std::string shown = WithoutTime(line);
-        ASSERT_EQ(e.sim == Foreign ? shown.substr(0, port.size() + 1 + e.says.size()) : shown, port + " " + e.says);
+        ASSERT_EQ(e.sim == Foreign ? shown.substr(0, port.size() + 1 + e.says.size()) : shown,
+                  port + " " + e.says);
         printed.push_back(line);
       } else {
         ASSERT_EQ(line, "tkr520ctl: " + port + " gone; ready for the next reader");
@@ -203,7 +209,9 @@ TEST(Station, ConfiguresEachReaderOncePerPlug) {
   for (const Heard& h : heard) {
     SCOPED_TRACE(h.name);
     const auto all = sims[h.sim].heard();
-    const auto count = [&](const std::string& c) { return static_cast<std::size_t>(std::count(all.begin(), all.end(), c)); };
+    const auto count = [&](const std::string& c) {
+      return static_cast<std::size_t>(std::count(all.begin(), all.end(), c));
+    };
     EXPECT_EQ(count(kVersion), h.versions);
     EXPECT_EQ(count(kRE1), h.readBacks);
     EXPECT_EQ(count(kBuzzerOff), h.buzzer);
@@ -222,7 +230,8 @@ TEST(Station, ConfiguresEachReaderOncePerPlug) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
     SCOPED_TRACE(printed[i]);
     const QJsonObject& l = lines[i];
-    EXPECT_NE(printed[i].find(" " + l["port"].toString().toStdString() + " " + l["device"].toString().toStdString() + " "),
+    EXPECT_NE(printed[i].find(" " + l["port"].toString().toStdString() + " " +
+                              l["device"].toString().toStdString() + " "),
               std::string::npos);
     EXPECT_NE(printed[i].find(" " + l["result"].toString().toStdString()), std::string::npos);
     EXPECT_EQ(l["profile"].toString().toStdString(), profile);
@@ -230,14 +239,15 @@ TEST(Station, ConfiguresEachReaderOncePerPlug) {
   }
   const auto settings = [](const QJsonObject& l, const char* when) {
     const QJsonObject s = l[when].toObject();
-    return (s["buzzer"].toString() + " " + s["lrc"].toString() + " " + s["protocol"].toString()).toStdString();
+    return (s["buzzer"].toString() + " " + s["lrc"].toString() + " " + s["protocol"].toString())
+        .toStdString();
   };
-  EXPECT_EQ(settings(lines[0], "before"), "on on 0");   // A, first plug
+  EXPECT_EQ(settings(lines[0], "before"), "on on 0");  // A, first plug
   EXPECT_EQ(settings(lines[0], "after"), "off on 1");
   EXPECT_TRUE(lines[0]["changed"].toBool());
   EXPECT_EQ(settings(lines[1], "before"), "off off 2");  // B
   EXPECT_EQ(settings(lines[1], "after"), "off on 1");
-  EXPECT_EQ(settings(lines[4], "before"), "off on 1");   // A again: only read back
+  EXPECT_EQ(settings(lines[4], "before"), "off on 1");  // A again: only read back
   EXPECT_FALSE(lines[4]["changed"].toBool());
   EXPECT_EQ(lines[2]["reason"].toString(), "not a reader");
   EXPECT_EQ(lines[2]["error"].toString(), "the device that answers is not a TKR520 reader");
@@ -245,7 +255,8 @@ TEST(Station, ConfiguresEachReaderOncePerPlug) {
   QFile raw(QString::fromStdString(log));
   ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
   EXPECT_FALSE(raw.readAll().contains("answered"));
-  for (const auto& sim : sims) EXPECT_FALSE(QFile::exists(QString::fromStdString(LockOf(sim.path))));
+  for (const auto& sim : sims)
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(LockOf(sim.path))));
 }
 
 // A station killed while it serves a reader leaves whole lines in its log; the next one
@@ -254,9 +265,11 @@ TEST(Station, LogSurvivesAKill) {
   QTemporaryDir dir;
   const std::string profile = WriteFile(dir, "line7.json", kProfile);
   const std::string log = dir.filePath("station.log").toStdString();
-  LinkedSim a(dir.filePath("A").toStdString(), "buzzer=1", {}), b(dir.filePath("B").toStdString(), "buzzer=1", {});
-  const std::vector<std::string> args = {"--no-system-ports", "--port", "COM1=" + a.path, "--port", "COM2=" + b.path,
-                                         "--log", log, "station", profile};
+  LinkedSim a(dir.filePath("A").toStdString(), "buzzer=1", {}),
+      b(dir.filePath("B").toStdString(), "buzzer=1", {});
+  const std::vector<std::string> args = {
+      "--no-system-ports", "--port", "COM1=" + a.path, "--port", "COM2=" + b.path, "--log", log,
+      "station",           profile};
   {
     Station station(args);
     a.process.send("replug");
@@ -281,17 +294,20 @@ TEST(Station, LogSurvivesAKill) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0]["port"].toString(), "COM1");
   EXPECT_EQ(lines[2]["port"].toString(), "COM2");
-  for (const auto& p : {a.path, b.path}) EXPECT_FALSE(QFile::exists(QString::fromStdString(LockOf(p))));
+  for (const auto& p : {a.path, b.path})
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(LockOf(p))));
 }
 
 // One tkr520ctl run on COM1 = `sim`; status, standard output.
 std::pair<int, std::string> Ctl(const LinkedSim& sim, const std::vector<std::string>& args) {
-  QStringList list = {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path), "--com", "1"};
+  QStringList list = {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path),
+                      "--com", "1"};
   for (const auto& a : args) list << QString::fromStdString(a);
   QProcess p;
   p.start(QString::fromStdString(Binary("tkr520ctl")), list);
   EXPECT_TRUE(p.waitForFinished(30000));
-  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString()};
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+          p.readAllStandardOutput().toStdString()};
 }
 
 // --check and diff send nothing past the connection's read-back; apply sends only what
@@ -300,26 +316,48 @@ TEST(Fleet, ApplyIsIdempotent) {
   QTemporaryDir dir;
   LinkedSim sim(dir.filePath("A").toStdString(), "buzzer=1", {}, false);
   const std::string p = WriteFile(dir, "line7.json", kProfile);
-  const std::string tracks = WriteFile(dir, "tracks.json",
-                                       R"({"format": "tkr520ctl-profile", "version": 1, "buzzer": "off", "tracks": "1,3"})");
+  const std::string tracks = WriteFile(
+      dir, "tracks.json",
+      R"({"format": "tkr520ctl-profile", "version": 1, "buzzer": "off", "tracks": "1,3"})");
   struct Row {
     const char* name;
     std::vector<std::string> args;
     int status;
-    std::string out;  // the whole output, or with `part` a part of it
+    std::string out;                  // the whole output, or with `part` a part of it
     std::vector<std::string> frames;  // after the connection's warm reset, version and read-back
     bool part = false;
   };
   const Row rows[] = {
-      {"check a reader that differs", {"profile", "apply", p, "--check"}, 0,
-       "buzzer: now on, wanted off: would change\nlrc: now on, wanted on\nprotocol: now 0, wanted 1: would change\n", {}},
-      {"diff a reader that differs", {"profile", "diff", p}, 1,
-       "--- COM1 " + sim.path + "\n+++ " + p + "\n@@ -1,3 +1,3 @@\n-buzzer=on\n+buzzer=off\n lrc=on\n-protocol=0\n+protocol=1\n", {}},
-      {"apply", {"--json", "profile", "apply", p}, 0, R"("changed":true,)", {kBuzzerOff, "7F", kRE1, kProtocol1, kRE1}, true},
-      {"apply to a reader that matches", {"--json", "profile", "apply", p}, 0, R"("changed":false,)", {}, true},
+      {"check a reader that differs",
+       {"profile", "apply", p, "--check"},
+       0,
+       "buzzer: now on, wanted off: would change\nlrc: now on, wanted on\nprotocol: now 0, wanted "
+       "1: would change\n",
+       {}},
+      {"diff a reader that differs",
+       {"profile", "diff", p},
+       1,
+       "--- COM1 " + sim.path + "\n+++ " + p +
+           "\n@@ -1,3 +1,3 @@\n-buzzer=on\n+buzzer=off\n lrc=on\n-protocol=0\n+protocol=1\n",
+       {}},
+      {"apply",
+       {"--json", "profile", "apply", p},
+       0,
+       R"("changed":true,)",
+       {kBuzzerOff, "7F", kRE1, kProtocol1, kRE1},
+       true},
+      {"apply to a reader that matches",
+       {"--json", "profile", "apply", p},
+       0,
+       R"("changed":false,)",
+       {},
+       true},
       {"diff a reader that matches", {"profile", "diff", p}, 0, "", {}},
-      {"check what has no read-back", {"profile", "apply", tracks, "--check"}, 0,
-       "buzzer: now off, wanted off\ntracks: now unknown (no read-back), wanted 1,3: would send\n", {}},
+      {"check what has no read-back",
+       {"profile", "apply", tracks, "--check"},
+       0,
+       "buzzer: now off, wanted off\ntracks: now unknown (no read-back), wanted 1,3: would send\n",
+       {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -344,8 +382,9 @@ TEST(Fleet, AnsibleModule) {
   QTemporaryDir dir;
   LinkedSim sim(dir.filePath("A").toStdString(), "buzzer=1", {}, false);
   const auto vars = [&](int com) {
-    return QString::fromStdString(R"({"tkr520_com": )" + std::to_string(com) + R"(, "tkr520_ports": ["COM1=)" + sim.path +
-                                  R"("], "tkr520_no_system_ports": true, "tkr520ctl": ")" + Binary("tkr520ctl") + "\"}");
+    return QString::fromStdString(
+        R"({"tkr520_com": )" + std::to_string(com) + R"(, "tkr520_ports": ["COM1=)" + sim.path +
+        R"("], "tkr520_no_system_ports": true, "tkr520ctl": ")" + Binary("tkr520ctl") + "\"}");
   };
   struct Row {
     const char* name;
@@ -358,9 +397,18 @@ TEST(Fleet, AnsibleModule) {
   const Row rows[] = {
       {"first run", {}, 1, {}, {"ok=1    changed=1"}, {kBuzzerOff, "7F", kRE1, kProtocol1, kRE1}},
       {"second run", {}, 1, {}, {"ok=1    changed=0"}, {}},
-      {"check and diff after a change by hand", {"--check", "--diff"}, 1, {"set", "buzzer=on"},
-       {"-buzzer=on\n+buzzer=off\n lrc=on\n protocol=1\n", "ok=1    changed=1"}, {}},
-      {"a port without a reader", {}, 5, {}, {"\"msg\": \"COM5: no device on this number\"", "failed=1"}, {}},
+      {"check and diff after a change by hand",
+       {"--check", "--diff"},
+       1,
+       {"set", "buzzer=on"},
+       {"-buzzer=on\n+buzzer=off\n lrc=on\n protocol=1\n", "ok=1    changed=1"},
+       {}},
+      {"a port without a reader",
+       {},
+       5,
+       {},
+       {"\"msg\": \"COM5: no device on this number\"", "failed=1"},
+       {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -370,16 +418,20 @@ TEST(Fleet, AnsibleModule) {
     const std::size_t before = sim.heard().size();
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* key : {"ANSIBLE_HOME", "ANSIBLE_LOCAL_TEMP", "ANSIBLE_REMOTE_TEMP"}) env.insert(key, dir.filePath(key));
+    for (const char* key : {"ANSIBLE_HOME", "ANSIBLE_LOCAL_TEMP", "ANSIBLE_REMOTE_TEMP"})
+      env.insert(key, dir.filePath(key));
     env.insert("ANSIBLE_NOCOLOR", "1");
     env.insert("ANSIBLE_PYTHON_INTERPRETER", "auto_silent");
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(playbook, QStringList{"-i", "localhost,", "-c", "local", TKR_SOURCE_DIR "/packaging/ansible/playbook.yml",
-                                  "-e", vars(row.com)} + row.options);
+    p.start(playbook,
+            QStringList{"-i", "localhost,", "-c", "local",
+                        TKR_SOURCE_DIR "/packaging/ansible/playbook.yml", "-e", vars(row.com)} +
+                row.options);
     ASSERT_TRUE(p.waitForFinished(120000));
     const std::string out = p.readAll().toStdString();
-    for (const auto& text : row.says) EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
+    for (const auto& text : row.says)
+      EXPECT_NE(out.find(text), std::string::npos) << text << "\n" << out;
     EXPECT_EQ(sim.heard(before + (row.com == 1 ? 3 : 0)), row.frames);
   }
 }
