@@ -125,6 +125,7 @@ class Station {
     });
     std::string ports;
     for (int n : served_) ports += " COM" + std::to_string(n);
+    if (served_.size() == static_cast<std::size_t>(pq::kLastPort)) ports = " COM1..COM16";
     std::cerr << "tkr520ctl: station on" << ports << " with " << profile_.file << " (sha256 "
               << hash_.substr(0, 12) << "); plug in a reader (Ctrl-C ends)" << std::endl;
     QTimer::singleShot(0, [this] { poll(); });
