@@ -146,7 +146,13 @@ class Reader::HeldPort : public platform::SerialPort {
     }
     if (open && !port_.portOpen()) written_ = false;
     const bool done = port_.setPortOpen(open);
-    if (open) notes[port_.commPort()] = done ? "no answer" : port_.lastOpenError();
+    if (open) {
+      // What waits in the driver came before anything was sent (the answer to a program that
+      // ended mid-command): it answers nobody here.
+      if (done) port_.discardInput();
+      notes[port_.commPort()] = done ? "no answer" : port_.lastOpenError();
+      answered_.clear();
+    }
     return done;
   }
   void output(const Bytes& data) override {
@@ -157,9 +163,10 @@ class Reader::HeldPort : public platform::SerialPort {
   Bytes input() override {
     if (held_) return {};
     Bytes in = port_.input();
-    if (!in.empty()) {
+    if (!in.empty() && answered_.size() < kQuoted) {
+      answered_ += in.substr(0, kQuoted - answered_.size());
       notes[port_.commPort()] = "the device that answers is not a TKR520 reader (it answered \"" +
-                                protocol::EscapeBytes(in.substr(0, 16)) + "\")";
+                                protocol::EscapeBytes(answered_) + "\")";
     }
     return in;
   }
@@ -167,6 +174,8 @@ class Reader::HeldPort : public platform::SerialPort {
   std::map<int, std::string> notes;  // COM number: what its last open and answers came to
 
  private:
+  static constexpr std::size_t kQuoted = 16;  // of what a device answered, quoted in its note
+  Bytes answered_;                            // since the port was last opened
   platform::SerialPort& port_;
   bool written_ = false;  // since the device was opened
   bool held_ = false;     // closed for the routine, still open on the device
