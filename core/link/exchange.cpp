@@ -179,8 +179,7 @@ void Module1::Timer1_Timer() {
 
 void Module1::CompleteReception() {
   ReplyReceived = true;
-  AppendMonitorHeader(protocol::kHeaderFromReader);
-  AppendMonitor(ReplyBuffer);
+  LogReception(ReplyBuffer);
   if (events_.received) events_.received(ReplyBuffer);
   if (AwaitingReply || FetchingCardData) {
     current_.reply = ReplyBuffer;
