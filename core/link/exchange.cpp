@@ -179,7 +179,7 @@ void Module1::Timer1_Timer() {
 
 void Module1::CompleteReception() {
   ReplyReceived = true;
-  LogReception(ReplyBuffer);
+  const Bytes rest = LogReception(ReplyBuffer);
   if (events_.received) events_.received(ReplyBuffer);
   if (AwaitingReply || FetchingCardData) {
     current_.reply = ReplyBuffer;
@@ -189,6 +189,10 @@ void Module1::CompleteReception() {
     InterpretReply(AwaitingReply, CardTypeRequested);
   } else if (!AwaitingReply && !FetchingCardData) {
     HandleSwipeData();
+    // The swipe's record, written afresh from the buffer's head, goes on as the reception's did.
+    for (std::size_t at = 0; at < rest.size(); at += kReplyBufferLimit) {
+      AppendMonitor(rest.substr(at, kReplyBufferLimit));
+    }
   }
   receptionHandedOver_ = true;
 }

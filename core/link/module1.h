@@ -271,9 +271,8 @@ class Module1 {
   void CompleteReception();
   void GatherReceived(Bytes data);
   void KeepReceived(Bytes& kept, std::string_view data);
-  void ContinueCutRecord(std::string_view data);
   void ShowCutLine();
-  void LogReception(const Bytes& kept);
+  Bytes LogReception(const Bytes& kept);  // what its record showed past the kept head
   bool WaitHoldsItsReply() const;
   void RestoreDefaultsSequence(bool emptyBufferFirst);
   CheckControl* TrackBox(int track) const;
@@ -304,8 +303,8 @@ class Module1 {
   struct CutReception {
     bool open = false;
     std::uint64_t record = 0;  // the monitor record it writes to
-    std::size_t shown = 0;     // bytes in that record so far
-    Bytes line;                // bytes of its next data line
+    Bytes rest;                // what follows the head, as far as the record takes it
+    std::size_t shown = 0;     // bytes of rest in the record so far
   };
   CutReception cut_;
   // A stream that never pauses stops adding to its record here, keeping the monitor bounded;

@@ -9,7 +9,7 @@ void Module1::AppendMonitor(const Bytes& data) { monitor_.append(protocol::HexDu
 void Module1::AppendMonitorHeader(std::string_view header) {
   // Bytes of a cut reception still waiting for their line go first, so that a record written
   // now (a command sent into the stream) never stands before them.
-  if (!cut_.line.empty()) ShowCutLine();
+  if (cut_.shown < cut_.rest.size()) ShowCutLine();
   monitor_.appendHeader(header);
 }
 

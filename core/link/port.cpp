@@ -144,30 +144,21 @@ void Module1::KeepReceived(Bytes& kept, std::string_view data) {
   // long reception: the buffer keeps its head, and the rest goes into its monitor record.
   const std::size_t room = kReplyBufferLimit - std::min(kept.size(), kReplyBufferLimit);
   kept.append(data.substr(0, room));
-  const std::string_view rest = data.substr(std::min(room, data.size()));
-  if (rest.empty()) return;
+  data.remove_prefix(std::min(room, data.size()));
+  if (data.empty()) return;
   if (!cut_.open) {
     // The first byte past the limit: the record opens with what the buffer keeps.
     cut_ = {};
     cut_.open = true;
     monitor_.appendHeader(protocol::kHeaderFromReader);
     cut_.record = monitor_.recordSerial();
-    ContinueCutRecord(kept);
+    AppendMonitor(kept);
   }
-  ContinueCutRecord(rest);
-}
-
-void Module1::ContinueCutRecord(std::string_view data) {
   // Past its own limit the record takes no more, so a line that never pauses cannot grow
   // the monitor (which never drops its newest record) without bound.
-  const std::size_t taken = cut_.shown + cut_.line.size();
-  data = data.substr(0, kCutRecordLimit - std::min(taken, kCutRecordLimit));
-  while (!data.empty()) {
-    const std::size_t take = std::min(data.size(), kReplyBufferLimit - cut_.line.size());
-    cut_.line.append(data.substr(0, take));
-    data.remove_prefix(take);
-    if (cut_.line.size() == kReplyBufferLimit) ShowCutLine();
-  }
+  const std::size_t taken = kReplyBufferLimit + cut_.rest.size();
+  cut_.rest.append(data.substr(0, kCutRecordLimit - std::min(taken, kCutRecordLimit)));
+  while (cut_.rest.size() - cut_.shown >= kReplyBufferLimit) ShowCutLine();
 }
 
 void Module1::ShowCutLine() {
@@ -177,20 +168,23 @@ void Module1::ShowCutLine() {
     monitor_.appendHeader(protocol::kHeaderFromReader);
     cut_.record = monitor_.recordSerial();
   }
-  AppendMonitor(cut_.line);
-  cut_.shown += cut_.line.size();
-  cut_.line.clear();
+  const Bytes line = cut_.rest.substr(cut_.shown, kReplyBufferLimit);
+  AppendMonitor(line);
+  cut_.shown += line.size();
 }
 
-void Module1::LogReception(const Bytes& kept) {
+Bytes Module1::LogReception(const Bytes& kept) {
   // A cut reception already stands in the monitor but for its last line, unless its head was
   // taken from the buffer since and what the buffer holds is another reception.
   const bool cut = cut_.open && kept.size() == kReplyBufferLimit;
-  if (cut && !cut_.line.empty()) ShowCutLine();
+  if (cut && cut_.shown < cut_.rest.size()) ShowCutLine();
+  Bytes rest = cut ? std::move(cut_.rest) : Bytes();
   cut_ = {};
-  if (cut) return;
-  AppendMonitorHeader(protocol::kHeaderFromReader);
-  AppendMonitor(kept);
+  if (!cut) {
+    AppendMonitorHeader(protocol::kHeaderFromReader);
+    AppendMonitor(kept);
+  }
+  return rest;
 }
 
 }  // namespace tkr::link

@@ -93,7 +93,8 @@ TEST(Swipe, AReceptionBegunBeforeTheWaitReturnedStaysApart) {
   const Row rows[] = {
       // "B" came unasked: it is swipe data alone, and the card-data fetch follows.
       {"same_port", false, "B", "PC<--MSR\r\n42h \r\nPC-->MSR\r\n54h", true},
-      {"same_port_past_the_limit", false, flood, floodRecord + "PC-->MSR\r\n54h", true},
+      {"same_port_past_the_limit", false, flood,
+       floodRecord + protocol::HexDumpLine(flood.substr(4096)) + "PC-->MSR\r\n54h", true},
       // The caller reopens the port as the wait returns (a dialog's Done): "B" ends with its
       // line, shown but not taken as card data, and the reply "A" is not taken again.
       {"reopened", true, "B", "PC<--MSR\r\n41h \r\nPC<--MSR\r\n42h \r\n", false},

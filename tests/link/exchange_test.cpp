@@ -184,7 +184,7 @@ TEST(Reception, BytesWaitingAtTheQuietTimeStayWithinTheLimit) {
 // An unbroken reception past the reply buffer's limit is still one reception, ended only by
 // the quiet time: one record (its header once, then a data line per 4096 bytes), one dispatch,
 // and on the wire nothing but what that one reception calls for. The buffer keeps its first
-// 4096 bytes, which is what the legacy edition's second echo and the swipe's own record show.
+// 4096 bytes, which is what the legacy edition's second echo of a reply shows.
 using LongReceptionRow = std::tuple<Edition, std::size_t, bool, bool>;  // length, paced, unasked
 class LongReception : public ::testing::TestWithParam<LongReceptionRow> {};
 
@@ -244,7 +244,7 @@ TEST_P(LongReception, IsOneReceptionEndedByTheQuietTime) {
     EXPECT_EQ(t.c.port.writes(), (std::vector<Bytes>{"T", "Q", "R", "S"}));
     std::string fetch;
     for (const char* command : {"T", "Q", "R", "S"}) fetch += ToReader(command) + FromReader("+");
-    EXPECT_EQ(t.c.monitor(), FromReader(head) + fetch);
+    EXPECT_EQ(t.c.monitor(), FromReader(data) + fetch);
   } else {
     EXPECT_EQ(t.c.port.writes(), std::vector<Bytes>{"Z"});
     const std::string echo = edition == Edition::Legacy ? FromReader(head) : "";
