@@ -180,7 +180,7 @@ void Module1::Timer1_Timer() {
 void Module1::CompleteReception() {
   ReplyReceived = true;
   const Bytes rest = LogReception(ReplyBuffer);
-  if (events_.received) events_.received(ReplyBuffer);
+  if (events_.received) events_.received(ReplyBuffer + rest);  // whole, as its record shows it
   if (AwaitingReply || FetchingCardData) {
     current_.reply = ReplyBuffer;
     EndExchange(ExchangeResult::Answered);

@@ -209,6 +209,10 @@ TEST_P(LongReception, IsOneReceptionEndedByTheQuietTime) {
   const Bytes data = Pattern(length);
   const Bytes head = data.substr(0, link::Module1::kReplyBufferLimit);
   Connected t(edition);
+  std::vector<Bytes> receptions;  // as a program without windows is told of them
+  link::LinkEvents events;
+  events.received = [&](const Bytes& r) { receptions.push_back(r); };
+  t.c.m().setEvents(events);
   Micros lastByteAt = 0;
   const auto stream = [&] {
     if (paced) {
@@ -245,8 +249,10 @@ TEST_P(LongReception, IsOneReceptionEndedByTheQuietTime) {
     std::string fetch;
     for (const char* command : {"T", "Q", "R", "S"}) fetch += ToReader(command) + FromReader("+");
     EXPECT_EQ(t.c.monitor(), FromReader(data) + fetch);
+    EXPECT_EQ(receptions, (std::vector<Bytes>{data, "+", "+", "+", "+"}));
   } else {
     EXPECT_EQ(t.c.port.writes(), std::vector<Bytes>{"Z"});
+    EXPECT_EQ(receptions, std::vector<Bytes>{data});
     const std::string echo = edition == Edition::Legacy ? FromReader(head) : "";
     EXPECT_EQ(t.c.monitor(), ToReader("Z") + FromReader(data) + echo);
   }
