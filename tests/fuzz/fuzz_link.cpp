@@ -131,10 +131,10 @@ struct Run {
       const Record& rec = mon.records[mon.matched];
       const Record* previous = mon.matched > 0 ? &mon.records[mon.matched - 1] : nullptr;
       // The legacy edition logs an unrecognised reply a second time, right after the first:
-      // what the buffer kept of it, which for a long reply is its head, bytes already matched.
+      // what the buffer kept of it, which for a long reply is its head. That began before the
+      // bytes last matched (which may be matched early: a run of zeros is found at its first).
       const bool echo = previous && !previous->toReader && rec.header &&
-                        rec.bytes.size() <= mon.from &&
-                        line.rfind(rec.bytes, mon.from - rec.bytes.size()) != Bytes::npos;
+                        line.find(rec.bytes) < mon.from;
       if (rec.toReader) {
         Require(rec.bytes == writes[mon.nextWrite++], "monitor: a command differs from what was sent");
       } else if (echo && m.legacy()) {
