@@ -179,9 +179,8 @@ void Module1::Timer1_Timer() {
 
 void Module1::CompleteReception() {
   ReplyReceived = true;
-  AppendMonitorHeader(protocol::kHeaderFromReader);
-  AppendMonitor(ReplyBuffer);
-  if (events_.received) events_.received(ReplyBuffer);
+  const Bytes rest = LogReception(ReplyBuffer);
+  if (events_.received) events_.received(ReplyBuffer + rest);  // whole, as its record shows it
   if (AwaitingReply || FetchingCardData) {
     current_.reply = ReplyBuffer;
     EndExchange(ExchangeResult::Answered);
@@ -190,6 +189,10 @@ void Module1::CompleteReception() {
     InterpretReply(AwaitingReply, CardTypeRequested);
   } else if (!AwaitingReply && !FetchingCardData) {
     HandleSwipeData();
+    // The swipe's record, written afresh from the buffer's head, goes on as the reception's did.
+    for (std::size_t at = 0; at < rest.size(); at += kReplyBufferLimit) {
+      AppendMonitor(rest.substr(at, kReplyBufferLimit));
+    }
   }
   receptionHandedOver_ = true;
 }

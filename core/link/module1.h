@@ -97,8 +97,9 @@ class Module1 {
   static constexpr int kDetectedTimeBase = 100;   // what a detection sets: 2 s replies
   static constexpr int kLegacyLoadTimeBase = 250;  // the legacy load's, until a detection
   static constexpr int kPortCount = 16;            // the detection scans COM1..COM16
-  // A reception this long is complete even if the line never pauses. Far above any reply or
-  // swipe, and small enough that logging one keeps the window answering.
+  // The reply buffer keeps at most this much of one reception: far above any reply or swipe.
+  // The reception itself goes on until the quiet time, however long: the rest only continues
+  // its monitor record, a data line per this many bytes, so that logging stays quick.
   static constexpr std::size_t kReplyBufferLimit = 4 * 1024;
 
   Module1(Edition edition, Platform platform, MainView view);
@@ -269,6 +270,9 @@ class Module1 {
   void StartTimeout(int units);  // Timer2 for TimeBase x units ms
   void CompleteReception();
   void GatherReceived(Bytes data);
+  void KeepReceived(Bytes& kept, std::string_view data);
+  void ShowCutLine();
+  Bytes LogReception(const Bytes& kept);  // what its record showed past the kept head
   bool WaitHoldsItsReply() const;
   void RestoreDefaultsSequence(bool emptyBufferFirst);
   CheckControl* TrackBox(int track) const;
@@ -294,6 +298,18 @@ class Module1 {
   bool resetProbeRunning_ = false;
   bool receptionHandedOver_ = false;  // the buffer holds a reception already dispatched
   Bytes heldBack_;  // the next reception, begun before a wait returned with its reply
+  // A reception that has passed the buffer's limit, until its quiet time: the buffer (or
+  // heldBack_) keeps its head, and its record stands open in the monitor for the rest.
+  struct CutReception {
+    bool open = false;
+    std::uint64_t record = 0;  // the monitor record it writes to
+    Bytes rest;                // what follows the head, as far as the record takes it
+    std::size_t shown = 0;     // bytes of rest in the record so far
+  };
+  CutReception cut_;
+  // A stream that never pauses stops adding to its record here, keeping the monitor bounded;
+  // 128 KiB take half of the monitor's text, so older records mostly stay beside it.
+  static constexpr std::size_t kCutRecordLimit = 32 * kReplyBufferLimit;
   std::deque<std::function<void()>> deferred_;
 
   LinkEvents events_;

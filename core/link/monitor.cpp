@@ -6,7 +6,12 @@ namespace tkr::link {
 
 void Module1::AppendMonitor(const Bytes& data) { monitor_.append(protocol::HexDumpLine(data)); }
 
-void Module1::AppendMonitorHeader(std::string_view header) { monitor_.appendHeader(header); }
+void Module1::AppendMonitorHeader(std::string_view header) {
+  // Bytes of a cut reception still waiting for their line go first, so that a record written
+  // now (a command sent into the stream) never stands before them.
+  if (cut_.shown < cut_.rest.size()) ShowCutLine();
+  monitor_.appendHeader(header);
+}
 
 void Module1::ClearTrackBoxes() {
   monitor_.clear();

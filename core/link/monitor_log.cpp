@@ -5,6 +5,7 @@
 namespace tkr::link {
 
 void MonitorLog::appendHeader(std::string_view header) {
+  ++serial_;
   records_.push_back({});
   append(std::string(header) + "\r\n");
 }
@@ -31,6 +32,7 @@ void MonitorLog::trim() {
 }
 
 void MonitorLog::clear() {
+  ++serial_;
   records_.clear();
   size_ = 0;
   if (box_) box_->clear();

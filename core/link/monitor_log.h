@@ -2,6 +2,7 @@
 // Keeps the monitor bounded: appends in time proportional to the new text and drops the
 // oldest whole records once the text passes the limit.
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <string>
 
@@ -22,6 +23,9 @@ class MonitorLog {
   void append(const std::string& text);
   void clear();
   std::size_t size() const { return size_; }
+  // Changes with every new record and every clearing, so a writer that adds lines to a record
+  // over time can tell whether that record is still the newest.
+  std::uint64_t recordSerial() const { return serial_; }
 
  private:
   struct Record {
@@ -33,6 +37,7 @@ class MonitorLog {
   platform::LogControl* box_ = nullptr;
   std::deque<Record> records_;
   std::size_t size_ = 0;
+  std::uint64_t serial_ = 0;
 };
 
 }  // namespace tkr::link

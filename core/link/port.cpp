@@ -1,6 +1,8 @@
 // The one serial port: opening, closing, showing its settings, and the receive event.
 #include "core/link/module1.h"
 
+#include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "core/protocol/line_settings.h"
@@ -45,8 +47,7 @@ void Module1::ClosePort() {
     // monitor, but is neither card data nor a reply on the port opened next. The quiet time
     // running is its own; left to run, it would complete the reply a second time.
     p_.Timer1.setEnabled(false);
-    AppendMonitorHeader(protocol::kHeaderFromReader);
-    AppendMonitor(std::exchange(heldBack_, {}));
+    LogReception(std::exchange(heldBack_, {}));
   }
   if (!p_.MSComm1.portOpen()) return;
   if (!p_.MSComm1.setPortOpen(false)) {
@@ -116,9 +117,15 @@ void Module1::GatherReceived(Bytes data) {
   // buffer. Those bytes are set aside until then: appended, they would stand again in this
   // reception's record and be taken as part of the reply.
   if (!heldBack_.empty() || WaitHoldsItsReply()) {
-    heldBack_ += data;
-    if (WaitHoldsItsReply() && heldBack_.size() < kReplyBufferLimit) return;
-    data = std::exchange(heldBack_, {});
+    if (WaitHoldsItsReply()) {
+      KeepReceived(heldBack_, data);
+      return;
+    }
+    data.insert(0, std::exchange(heldBack_, {}));
+  } else if (cut_.open && ReplyBuffer.size() < kReplyBufferLimit) {
+    // A command sent into the stream, or its caller, has taken the buffer and with it the
+    // reception: what comes now begins the next one.
+    cut_ = {};
   }
 
   // A reception already logged and handed over is used up once no wait is left to read it (a
@@ -129,26 +136,55 @@ void Module1::GatherReceived(Bytes data) {
   const bool stillWanted = (ReplyReceived && waitDepth_ > 0) || detectDepth_ > 0 || loadDepth_ > 0;
   if (receptionHandedOver_ && !stillWanted) ReplyBuffer.clear();
   receptionHandedOver_ = false;
+  KeepReceived(ReplyBuffer, data);
+}
 
-  // A device that streams without ever pausing must not grow the buffer without bound: a
-  // full buffer is taken as a complete reception, logged and dispatched at once, and
-  // gathering starts afresh with the rest (every byte stands in the monitor).
-  std::size_t taken = 0;
-  while (ReplyBuffer.size() + (data.size() - taken) >= kReplyBufferLimit) {
-    const std::size_t room = kReplyBufferLimit - ReplyBuffer.size();
-    ReplyBuffer.append(data, taken, room);
-    taken += room;
-    p_.Timer1.setEnabled(false);
-    // The rest is a reception going on: with the quiet time running, a swipe handled now
-    // leaves the card-data fetch alone instead of starting it into the stream.
-    if (taken < data.size()) p_.Timer1.setEnabled(true);
-    CompleteReception();
-    ReplyBuffer.clear();
-    receptionHandedOver_ = false;
-    if (taken == data.size()) return;
-    p_.Timer1.setEnabled(true);
+void Module1::KeepReceived(Bytes& kept, std::string_view data) {
+  // Only the quiet time ends a reception, so a device that streams without a pause is one
+  // long reception: the buffer keeps its head, and the rest goes into its monitor record.
+  const std::size_t room = kReplyBufferLimit - std::min(kept.size(), kReplyBufferLimit);
+  kept.append(data.substr(0, room));
+  data.remove_prefix(std::min(room, data.size()));
+  if (data.empty()) return;
+  if (!cut_.open) {
+    // The first byte past the limit: the record opens with what the buffer keeps.
+    cut_ = {};
+    cut_.open = true;
+    monitor_.appendHeader(protocol::kHeaderFromReader);
+    cut_.record = monitor_.recordSerial();
+    AppendMonitor(kept);
   }
-  ReplyBuffer.append(data, taken, std::string::npos);
+  // Past its own limit the record takes no more, so a line that never pauses cannot grow
+  // the monitor (which never drops its newest record) without bound.
+  const std::size_t taken = kReplyBufferLimit + cut_.rest.size();
+  cut_.rest.append(data.substr(0, kCutRecordLimit - std::min(taken, kCutRecordLimit)));
+  while (cut_.rest.size() - cut_.shown >= kReplyBufferLimit) ShowCutLine();
+}
+
+void Module1::ShowCutLine() {
+  // A Clear since, or another record written after this one, has ended the record there: the
+  // rest goes on under a header of its own.
+  if (monitor_.recordSerial() != cut_.record) {
+    monitor_.appendHeader(protocol::kHeaderFromReader);
+    cut_.record = monitor_.recordSerial();
+  }
+  const Bytes line = cut_.rest.substr(cut_.shown, kReplyBufferLimit);
+  AppendMonitor(line);
+  cut_.shown += line.size();
+}
+
+Bytes Module1::LogReception(const Bytes& kept) {
+  // A cut reception already stands in the monitor but for its last line, unless its head was
+  // taken from the buffer since and what the buffer holds is another reception.
+  const bool cut = cut_.open && kept.size() == kReplyBufferLimit;
+  if (cut && cut_.shown < cut_.rest.size()) ShowCutLine();
+  Bytes rest = cut ? std::move(cut_.rest) : Bytes();
+  cut_ = {};
+  if (!cut) {
+    AppendMonitorHeader(protocol::kHeaderFromReader);
+    AppendMonitor(kept);
+  }
+  return rest;
 }
 
 }  // namespace tkr::link

@@ -3,6 +3,7 @@
 // it lands in whatever state the console is in then: idle, inside a wait, during detection,
 // fetching a track, with a dialog's routine pending. After each event the monitor is checked
 // against the bytes that crossed the line, and the exchange state against itself.
+#include <algorithm>
 #include <deque>
 #include <string_view>
 #include <vector>
@@ -21,11 +22,14 @@ using link::Module1;
 
 constexpr std::string_view kBusyText = "Under processing, please don't swipe card!";
 
-// The monitor's records as written: a header line, then one "XXh " per byte and CR LF.
+// The monitor's records as written: a header line, then one "XXh " per byte and CR LF. A
+// reception past the reply buffer's limit goes on in further data lines under the same header;
+// each of them is an entry of its own here, without a header.
 struct Record {
   bool toReader;
   Bytes bytes;
   std::size_t chars;
+  bool header = true;
 };
 
 void ParseRecords(std::string_view text, std::deque<Record>& out) {
@@ -33,9 +37,10 @@ void ParseRecords(std::string_view text, std::deque<Record>& out) {
   while (i < text.size()) {
     const std::size_t start = i;
     const std::string_view head = text.substr(i, 10);
-    Require(head == "PC-->MSR\r\n" || head == "PC<--MSR\r\n", "monitor: record header");
-    Record r{head[2] == '-', {}, 0};
-    for (i += 10; i + 1 < text.size() && text[i] != '\r'; i += 4) {
+    const bool header = head == "PC-->MSR\r\n" || head == "PC<--MSR\r\n";
+    Require(header || (!out.empty() && !out.back().toReader), "monitor: record header");
+    Record r{header && head[2] == '-', {}, 0, header};
+    for (i += header ? 10 : 0; i + 1 < text.size() && text[i] != '\r'; i += 4) {
       Require(i + 4 <= text.size() && text[i + 2] == 'h' && text[i + 3] == ' ' &&
                   protocol::HexDigitValue(text[i], true) >= 0 && protocol::HexDigitValue(text[i + 1], true) >= 0,
               "monitor: byte as XXh");
@@ -107,8 +112,10 @@ struct Run {
     mon.checked = mon.text.size();
     for (std::size_t i = parsed; i < mon.records.size(); ++i) mon.toReader += mon.records[i].toReader;
     const std::size_t count = mon.records.size();
+    const auto headers = std::count_if(mon.records.begin(), mon.records.end(),
+                                       [](const Record& rec) { return rec.header; });
     Require(mon.text.size() == m.monitor().size(), "monitor size bookkeeping");
-    Require(mon.text.size() <= link::MonitorLog::kLimit || count == 1, "monitor past its bound");
+    Require(mon.text.size() <= link::MonitorLog::kLimit || headers == 1, "monitor past its bound");
     // Every command since the monitor was last emptied stands there, in order; receptions
     // are runs of the delivered bytes in the order they came (bytes flushed or cut short by
     // a new command leave gaps).
@@ -123,11 +130,14 @@ struct Run {
     for (; mon.matched < count; ++mon.matched) {
       const Record& rec = mon.records[mon.matched];
       const Record* previous = mon.matched > 0 ? &mon.records[mon.matched - 1] : nullptr;
-      const bool echo = previous && !previous->toReader && previous->bytes == rec.bytes;
+      // The legacy edition logs an unrecognised reply a second time, right after the first:
+      // what the buffer kept of it, which for a long reply is its head. That began before the
+      // bytes last matched (which may be matched early: a run of zeros is found at its first).
+      const bool echo = previous && !previous->toReader && rec.header &&
+                        line.find(rec.bytes) < mon.from;
       if (rec.toReader) {
         Require(rec.bytes == writes[mon.nextWrite++], "monitor: a command differs from what was sent");
       } else if (echo && m.legacy()) {
-        // The legacy edition logs an unrecognised reply a second time, right after the first.
       } else {
         const std::size_t at = line.find(rec.bytes, mon.from);
         Require(at != Bytes::npos, "monitor: a reception that did not come in that order");

@@ -1,8 +1,7 @@
 // Replies, card swipes and the configuration read-out, against the simulated reader.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
+#include "core/protocol/monitor_format.h"
 #include "tests/link/reader_fixture.h"
 
 namespace tkr::testing {
@@ -65,29 +64,42 @@ TEST(Swipe, OnlyPendingTracksAreAsked) {
   EXPECT_EQ(t.heardSince(mark), (std::vector<Bytes>{"T", "R"}));
 }
 
-// A typed command is waited for, but nothing reads its answer after the wait: the ACK must not
-// stand again at the head of the swipe's record. (The card type dialog's Done, which never waits
-// for its answer, takes the same path.)
+// A typed command is waited for, but nothing reads its answer after the wait: the answer is
+// dropped from the buffer once shown, so the swipe's record holds the swipe's bytes alone. (The
+// card type dialog's Done, which never waits for its answer, takes the same path.)
 TEST(Swipe, AnEarlierReplyDoesNotStandAgainInTheSwipesRecord) {
-  Loaded t;
-  t.c.m().SendTyped("Z");
-  t.c.loop.runFor(500 * kMs);
-  ASSERT_NE(t.c.monitor().find("PC<--MSR\r\n5Eh \r\n"), std::string::npos);  // the ACK
-  t.reader->swipe(IsoCard());
-  t.c.loop.runUntil([&] { return t.c.m().CardDataArrived; }, 2000 * kMs);
-  EXPECT_EQ(t.c.monitor().substr(0, 22), "PC<--MSR\r\n25h 42h 34h ");
+  for (Edition edition : {Edition::Current, Edition::Legacy}) {
+    SCOPED_TRACE(edition == Edition::Legacy ? "legacy" : "current");
+    Loaded t(edition);
+    t.c.m().SendTyped("Z");
+    t.c.loop.runFor(500 * kMs);
+    ASSERT_NE(t.c.monitor().find("PC<--MSR\r\n5Eh \r\n"), std::string::npos);  // the ACK
+    const std::size_t before = t.c.port.delivered().size();
+    t.reader->swipe(IsoCard());
+    t.c.loop.runUntil([&] { return t.c.m().CardDataArrived; }, 2000 * kMs);
+    const Bytes swipe = t.c.port.delivered().substr(before);
+    EXPECT_EQ(t.c.monitor(), "PC<--MSR\r\n" + protocol::HexDumpLine(swipe));
+  }
 }
 
 // The next reception can begin in the same pass of the loop that completed a wait's reply,
 // before the wait has returned: it stays a reception of its own, not a tail of that reply.
 TEST(Swipe, AReceptionBegunBeforeTheWaitReturnedStaysApart) {
-  struct Row { const char* name; bool reopen; const char* monitor; bool fetched; };
+  struct Row { const char* name; bool reopen; Bytes next; std::string monitor; bool fetched; };
+  // Past the reply buffer's limit it is set aside as far as the limit, its record opens, and
+  // the rest goes on into that record (never into the reply the wait's caller reads).
+  const Bytes flood(5000, 'B');
+  const std::string floodRecord = "PC<--MSR\r\n" + protocol::HexDumpLine(flood.substr(0, 4096));
   const Row rows[] = {
       // "B" came unasked: it is swipe data alone, and the card-data fetch follows.
-      {"same_port", false, "PC<--MSR\r\n42h \r\nPC-->MSR\r\n54h", true},
+      {"same_port", false, "B", "PC<--MSR\r\n42h \r\nPC-->MSR\r\n54h", true},
+      {"same_port_past_the_limit", false, flood,
+       floodRecord + protocol::HexDumpLine(flood.substr(4096)) + "PC-->MSR\r\n54h", true},
       // The caller reopens the port as the wait returns (a dialog's Done): "B" ends with its
       // line, shown but not taken as card data, and the reply "A" is not taken again.
-      {"reopened", true, "PC<--MSR\r\n41h \r\nPC<--MSR\r\n42h \r\n", false},
+      {"reopened", true, "B", "PC<--MSR\r\n41h \r\nPC<--MSR\r\n42h \r\n", false},
+      {"reopened_past_the_limit", true, flood,
+       "PC<--MSR\r\n41h \r\n" + floodRecord + protocol::HexDumpLine(flood.substr(4096)), false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -97,7 +109,7 @@ TEST(Swipe, AReceptionBegunBeforeTheWaitReturnedStaysApart) {
     t.c.loop.afterEachEvent = [&] {
       if (sent || !t.c.m().ReplyReceived) return;
       sent = true;
-      t.c.port.deliver("B");
+      t.c.port.deliver(row.next);
     };
     t.c.loop.after(20 * kMs, [&] { t.c.port.deliver("A"); });
     t.c.m().SendTyped("Z");
@@ -105,10 +117,9 @@ TEST(Swipe, AReceptionBegunBeforeTheWaitReturnedStaysApart) {
     if (row.reopen) t.c.m().OpenPort(1, "9600,n,8,1", false);
     t.c.loop.runFor(1000 * kMs);
     const std::string monitor = t.c.monitor();
-    EXPECT_EQ(row.reopen ? monitor.substr(monitor.size() - std::strlen(row.monitor))
-                         : monitor.substr(0, std::strlen(row.monitor)),
-              row.monitor);
-    EXPECT_EQ(!t.heardSince(mark).empty(), row.fetched) << monitor;
+    const std::size_t tail = monitor.size() - std::min(monitor.size(), row.monitor.size());
+    EXPECT_EQ(monitor.substr(row.reopen ? tail : 0, row.monitor.size()), row.monitor);
+    EXPECT_EQ(!t.heardSince(mark).empty(), row.fetched) << monitor.substr(0, 200);
   }
 }
 

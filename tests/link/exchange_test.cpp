@@ -1,6 +1,7 @@
 // The exchange cycle on the virtual clock: bytes on the line, monitor, panels, time-outs.
 #include <gtest/gtest.h>
 
+#include "core/protocol/monitor_format.h"
 #include "tests/link/reader_fixture.h"
 
 namespace tkr::testing {
@@ -142,8 +143,8 @@ TEST(Reception, QuietTimeSetAtLoadEndsAReception) {
 }
 
 TEST(Reception, LineThatNeverPausesDoesNotNestTheHandler) {
-  // Each arrival lands while the previous one's handler is still pumping events, and the
-  // buffer never holds more than its limit. (One arrival past the limit: the swipe cut below.)
+  // Each arrival lands while the previous one's handler is still pumping events; the buffer
+  // never holds more than its limit, and the one long reception's record stops at 128 KiB.
   Connected t;
   t.c.m().AwaitingReply = false;
   t.c.m().FetchingCardData = true;  // log only, no dispatch
@@ -160,6 +161,7 @@ TEST(Reception, LineThatNeverPausesDoesNotNestTheHandler) {
   arrive();
   t.c.loop.runFor(0);
   EXPECT_LE(deepest, 2);
+  EXPECT_EQ(t.c.monitor().size(), 10 + 32 * (4 * 4096 + 2));  // a header, 32 lines of 4096 bytes
 }
 
 TEST(Reception, BytesWaitingAtTheQuietTimeStayWithinTheLimit) {
@@ -179,16 +181,126 @@ TEST(Reception, BytesWaitingAtTheQuietTimeStayWithinTheLimit) {
   EXPECT_LE(t.c.m().ReplyBuffer.size(), link::Module1::kReplyBufferLimit);
 }
 
-TEST(Reception, SwipeCutAtTheLimitLeavesTheFetchUntilTheStreamPauses) {
-  // The cut reception is taken as a swipe while the rest is still to be gathered: the
-  // card-data fetch must not start 10 ms later into the stream (its command would discard
-  // the bytes gathered so far), only after the quiet time ends the last reception.
-  Connected t;
-  t.c.m().AwaitingReply = false;
-  t.c.port.deliver(Bytes(link::Module1::kReplyBufferLimit + 100, 'A'));
-  t.c.loop.runFor(50'000);
-  EXPECT_EQ(t.c.port.written(), "");
-  EXPECT_EQ(t.c.m().ReplyBuffer, Bytes(100, 'A'));
+// An unbroken reception past the reply buffer's limit is still one reception, ended only by
+// the quiet time: one record (its header once, then a data line per 4096 bytes), one dispatch,
+// and on the wire nothing but what that one reception calls for. The buffer keeps its first
+// 4096 bytes, which is what the legacy edition's second echo of a reply shows.
+using LongReceptionRow = std::tuple<Edition, std::size_t, bool, bool>;  // length, paced, unasked
+class LongReception : public ::testing::TestWithParam<LongReceptionRow> {};
+
+std::string FromReader(const Bytes& bytes) {
+  std::string record = "PC<--MSR\r\n";
+  for (std::size_t at = 0; at == 0 || at < bytes.size(); at += link::Module1::kReplyBufferLimit) {
+    record += protocol::HexDumpLine(bytes.substr(at, link::Module1::kReplyBufferLimit));
+  }
+  return record;
+}
+std::string ToReader(const Bytes& bytes) { return "PC-->MSR\r\n" + protocol::HexDumpLine(bytes); }
+
+// Every byte value, in an order that repeats only every 64 KiB.
+Bytes Pattern(std::size_t length) {
+  Bytes data(length, '\0');
+  for (std::size_t i = 0; i < length; ++i) data[i] = static_cast<char>(i * 7 + i / 256);
+  return data;
+}
+
+TEST_P(LongReception, IsOneReceptionEndedByTheQuietTime) {
+  const auto [edition, length, paced, unasked] = GetParam();
+  const Bytes data = Pattern(length);
+  const Bytes head = data.substr(0, link::Module1::kReplyBufferLimit);
+  Connected t(edition);
+  std::vector<Bytes> receptions;  // as a program without windows is told of them
+  link::LinkEvents events;
+  events.received = [&](const Bytes& r) { receptions.push_back(r); };
+  t.c.m().setEvents(events);
+  Micros lastByteAt = 0;
+  const auto stream = [&] {
+    if (paced) {
+      t.dev.send(data);  // 1.04 ms a byte at 9600 baud
+      lastByteAt = t.c.loop.now() + static_cast<Micros>(length) * t.c.port.characterTime();
+    } else {
+      t.c.port.deliver(data);
+      lastByteAt = t.c.loop.now();
+    }
+  };
+  Micros fetchAt = 0;
+  t.dev.setAnswer([&](const Bytes& written) -> Bytes {
+    if (written == "Z") {
+      t.c.loop.after(2 * kMs, stream);
+      return {};
+    }
+    if (written == "T" && fetchAt == 0) fetchAt = t.c.loop.now();
+    return "+";  // the card-data fetch: no card type, no track data
+  });
+  if (unasked) {
+    stream();
+  } else {
+    t.c.m().SendTyped("Z");  // the command box
+  }
+  // Handed on at the quiet time after the last byte (a swipe's fetch 10 ms later), not before.
+  ASSERT_TRUE(t.c.loop.runUntil([&] { return unasked ? fetchAt > 0 : !t.c.m().AwaitingReply; },
+                                200'000 * kMs));
+  EXPECT_EQ((unasked ? fetchAt : t.c.loop.now()) - lastByteAt, (unasked ? 110 : 100) * kMs);
+  t.c.loop.runFor(10'000 * kMs);
+
+  if (unasked) {
+    // The swipe's fetch, once, after the quiet time; the swipe's record starts the monitor.
+    EXPECT_EQ(t.c.port.writes(), (std::vector<Bytes>{"T", "Q", "R", "S"}));
+    std::string fetch;
+    for (const char* command : {"T", "Q", "R", "S"}) fetch += ToReader(command) + FromReader("+");
+    EXPECT_EQ(t.c.monitor(), FromReader(data) + fetch);
+    EXPECT_EQ(receptions, (std::vector<Bytes>{data, "+", "+", "+", "+"}));
+  } else {
+    EXPECT_EQ(t.c.port.writes(), std::vector<Bytes>{"Z"});
+    EXPECT_EQ(receptions, std::vector<Bytes>{data});
+    const std::string echo = edition == Edition::Legacy ? FromReader(head) : "";
+    EXPECT_EQ(t.c.monitor(), ToReader("Z") + FromReader(data) + echo);
+  }
+}
+
+std::string LongReceptionName(const ::testing::TestParamInfo<LongReceptionRow>& row) {
+  const auto [edition, length, paced, unasked] = row.param;
+  return std::string(edition == Edition::Legacy ? "legacy_" : "current_") +
+         (unasked ? "unasked_" : "typed_command_") + (paced ? "paced_" : "at_once_") +
+         std::to_string(length);
+}
+INSTANTIATE_TEST_SUITE_P(Reception, LongReception,
+                         ::testing::Combine(::testing::Values(Edition::Current, Edition::Legacy),
+                                            ::testing::Values(4095, 4096, 4097, 5000, 100'000),
+                                            ::testing::Bool(), ::testing::Bool()),
+                         LongReceptionName);
+
+// What else comes into the monitor while a cut reception lasts keeps its place in the order.
+TEST(Reception, ACutReceptionAroundAClearOrACommand) {
+  const Bytes data = Pattern(10'000);
+  const std::string secondLine = "PC<--MSR\r\n" + protocol::HexDumpLine(data.substr(4096, 4096));
+  const auto typed = [](link::Module1& m) { m.SendTyped("Z"); };
+  struct Row { const char* name; std::size_t length; std::function<void(link::Module1&)> act;
+               std::string atLastByte; std::vector<Bytes> wire; };
+  const Row rows[] = {
+      // The stream goes on after a Clear under a header of its own, and is a swipe at the end.
+      {"clear_button", 10'000, [](link::Module1& m) { m.ClearButton_Click(); }, secondLine,
+       {"T", "Q", "R", "S"}},
+      // The command empties the buffer: what comes after it is its reply.
+      {"typed_command", 10'000, typed,
+       FromReader(data.substr(0, 5000)) + ToReader("Z") + "PC<--MSR\r\n" +
+           protocol::HexDumpLine(data.substr(5000, 4096)),
+       {"Z"}},
+      // Nothing after the command: its reply is an empty reception.
+      {"typed_command_as_the_stream_ends", 5000, typed,
+       FromReader(data.substr(0, 5000)) + ToReader("Z") + FromReader(""), {"Z"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Connected t(Edition::Current, [](const Bytes& written) { return written == "Z" ? "" : "+"; });
+    t.dev.send(data.substr(0, row.length));
+    t.c.loop.runUntil([&] { return t.c.port.delivered().size() == 5000; }, 10'000 * kMs);
+    row.act(t.c.m());
+    t.c.loop.runUntil([&] { return t.c.port.delivered().size() == row.length; }, 10'000 * kMs);
+    EXPECT_EQ(t.c.monitor(), row.atLastByte);
+    t.c.loop.runFor(10'000 * kMs);
+    EXPECT_EQ(t.c.port.writes(), row.wire);
+  }
 }
 
 TEST(Port, OpenShowAndClose) {

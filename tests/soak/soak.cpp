@@ -262,22 +262,30 @@ class Soak {
     return match(0, stream.size());
   }
 
-  // The monitor's text: a header line, then "39h " per byte; bounded; the bytes of the line.
+  // The monitor's text: a header line, then "39h " per byte (a reception past 4 KiB goes on in
+  // further data lines under its header); bounded; the bytes of the line.
   void checkMonitor() {
     const auto lines = ask(console_, "monitor");
     std::vector<Record> records;
-    bool format = lines.size() % 2 == 0;
-    for (std::size_t i = 0; format && i < lines.size(); i += 2) {
+    bool format = true;
+    std::size_t dataLines = 0;
+    for (std::size_t i = 0; format && i < lines.size(); ++i, ++dataLines) {
       const bool fromReader = lines[i] == tkr::protocol::kHeaderFromReader;
-      std::string spaced = lines[i + 1];
+      const bool header = fromReader || lines[i] == tkr::protocol::kHeaderToReader;
+      if (header) records.push_back({fromReader, {}});
+      if (header) ++i;
+      // Only a reception's record goes on past its first data line.
+      format = i < lines.size() && !records.empty() && (header || records.back().first);
+      if (!format) break;
+      std::string spaced = lines[i];
       std::replace(spaced.begin(), spaced.end(), 'h', ' ');
-      records.push_back({fromReader, Hex(spaced)});
-      format = (fromReader || lines[i] == tkr::protocol::kHeaderToReader) &&
-               tkr::protocol::HexDumpLine(records.back().second) == lines[i + 1] + "\r\n";
+      const Bytes bytes = Hex(spaced);
+      records.back().second += bytes;
+      format = tkr::protocol::HexDumpLine(bytes) == lines[i] + "\r\n";
     }
     check(format, "monitor text in the log format");
-    monitorChars_ = 0;
-    for (const auto& r : records) monitorChars_ += 10 + r.second.size() * 4 + 2;
+    monitorChars_ = 2 * dataLines;
+    for (const auto& r : records) monitorChars_ += 10 + r.second.size() * 4;
     check(monitorChars_ <= MonitorLog::kLimit + 4 * 65536 + 16, "monitor bounded");
     // Nothing cleared or trimmed it since our own Clear: then it holds every byte exactly.
     const bool exact = !records.empty() && !records.front().first && totalSinceClear_ * 4 < MonitorLog::kTrimTo;
