@@ -35,7 +35,7 @@ class TraceConsole : public QObject {
   void started();
   // One command line: dump, monitor, ping, click NAME (FORM.NAME in a shown dialog),
   // fill FORM.BOX TEXT, send TEXT, choose CODE, swipe NAME, shot NAME FILE, resize W H, quit.
-  void execute(const std::string& line);
+  void execute(const std::string& raw);
 
   static void print(const std::string& text);
 

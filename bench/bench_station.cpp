@@ -35,6 +35,7 @@ struct Child {
       dup2(out[1], 1);
       dup2(out[1], 2);
       std::vector<char*> args;
+      args.reserve(argv.size() + 1);
       for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
       args.push_back(nullptr);
       execv(args[0], args.data());
@@ -187,6 +188,7 @@ int main(int argc, char** argv) {
   std::vector<double> serving;
   const auto round = [&](const std::vector<std::string>& names) {
     std::vector<std::unique_ptr<Child>> sims;
+    sims.reserve(names.size());
     for (const auto& n : names)
       sims.push_back(std::make_unique<Child>(
           std::vector<std::string>{simulator, "--link", dir + "/" + n, "--unplugged"}));

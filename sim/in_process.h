@@ -52,7 +52,7 @@ class InProcessReader : public platform::fake::LineDevice {
 
   void hostOpened(platform::fake::FakeSerialPort& port) override;
   void hostClosed() override;
-  void hostWrote(const Bytes& data, Micros at) override;
+  void hostWrote(const Bytes& data, Micros arrived) override;
 
  private:
   void at(Micros when, std::function<void()> fn);

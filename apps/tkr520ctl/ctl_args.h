@@ -74,7 +74,7 @@ ParsedChanges ParseChanges(const std::vector<std::string>& words);
 std::optional<Change> ParseValue(const Field& field, const std::string& value, std::string& error);
 
 // A profile is at most this long: anything longer is no profile.
-constexpr std::size_t kProfileMaxBytes = 64 * 1024;
+constexpr std::size_t kProfileMaxBytes = std::size_t{64} * 1024;
 
 // A profile file's text: {"format": "tkr520ctl-profile", "version": 1, NAME: VALUE ...}.
 ParsedChanges ParseProfile(const std::string& text);

@@ -96,7 +96,7 @@ class Output {
 // and the error; the error also goes to standard error as one line.
 class Report {
  public:
-  Report(Output& out, bool json, std::string command) : out_(out), json_(json) {
+  Report(Output& out, bool json, const std::string& command) : out_(out), json_(json) {
     obj_["schema"] = 1;
     obj_["command"] = Q(command);
   }

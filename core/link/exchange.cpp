@@ -102,7 +102,7 @@ void Module1::WaitForReply() {
       } else if (ReplyTimedOut && !versionKnown) {
         ShowNoReader();
         DisableReaderControls();
-      } else if (fw == ":") {
+      } else if (fw == ":") {  // NOLINT(bugprone-branch-clone): the power-on report is no version
         ShowNoReader();
         DisableReaderControls();
       } else if (ReplyTimedOut) {

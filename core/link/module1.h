@@ -100,7 +100,7 @@ class Module1 {
   // The reply buffer keeps at most this much of one reception: far above any reply or swipe.
   // The reception itself goes on until the quiet time, however long: the rest only continues
   // its monitor record, a data line per this many bytes, so that logging stays quick.
-  static constexpr std::size_t kReplyBufferLimit = 4 * 1024;
+  static constexpr std::size_t kReplyBufferLimit = std::size_t{4} * 1024;
 
   Module1(Edition edition, Platform platform, MainView view);
   Module1(const Module1&) = delete;

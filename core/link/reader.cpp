@@ -372,7 +372,7 @@ Outcome Reader::SetToggle(Toggle toggle, bool on) {
     if (t == toggle) box = view_->main.*slot;
   }
   if (box->value() == (on ? 1 : 0)) return {};
-  const Outcome outcome = Run([&] { box->setValue(on ? 1 : 0); });
+  Outcome outcome = Run([&] { box->setValue(on ? 1 : 0); });
   // The toggle's own read-back sets only the labels; the boxes follow what the reader says,
   // so the next change meets the interlock as the reader stands.
   m_->RefreshingView = true;
@@ -400,7 +400,7 @@ Outcome Reader::SetTracks(int mask, Exchange* ack) {
   view_->main.TK2CheckBox->setValue((mask >> 1) & 1);
   view_->main.TK3CheckBox->setValue((mask >> 2) & 1);
   std::vector<Exchange> done;
-  const Outcome outcome = Run([&] { m_->SendTrackSelection(); }, &done);
+  Outcome outcome = Run([&] { m_->SendTrackSelection(); }, &done);
   if (ack && !done.empty()) *ack = done.front();
   return outcome;
 }

@@ -77,7 +77,7 @@ bool HexDigitHasBits(char digit, std::uint16_t mask) {
 
 std::vector<ConfigUpdate> DecodeConfigStatus(const Bytes& reply) {
   std::vector<ConfigUpdate> updates;
-  if (reply.size() >= 1) {
+  if (!reply.empty()) {
     const char c = reply[0];
     const bool sses = HexDigitHasBits(c, 8);
     const bool noLrc = HexDigitHasBits(c, 4);  // set bit means the LRC is left out

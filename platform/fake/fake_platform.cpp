@@ -1,5 +1,7 @@
 #include "platform/fake/fake_platform.h"
 
+#include <cmath>
+
 #include "core/protocol/line_settings.h"
 
 namespace tkr::platform::fake {
@@ -65,7 +67,7 @@ bool FakeSerialPort::setPortOpen(bool open) {
 Micros FakeSerialPort::characterTime() const {
   const auto parsed = protocol::ParseSettings(settings_);
   const double seconds = protocol::CharacterTime(parsed.value_or(protocol::LineSettings{}));
-  return static_cast<Micros>(seconds * 1e6 + 0.5);
+  return static_cast<Micros>(std::lround(seconds * 1e6));
 }
 
 void FakeSerialPort::output(const Bytes& data) {

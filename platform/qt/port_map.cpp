@@ -153,6 +153,7 @@ void PortMap::learn(const std::vector<SystemPort>& ports) {
 void PortMap::fill(const std::vector<SystemPort>& ports) {
   learn(ports);
   std::vector<const SystemPort*> order;
+  order.reserve(ports.size());
   for (const auto& port : ports) order.push_back(&port);
   std::stable_sort(order.begin(), order.end(), [](const SystemPort* a, const SystemPort* b) {
     return PortNameLess(a->location.empty() ? a->name : a->location,

@@ -10,7 +10,7 @@ namespace tkr::platform::qt {
 
 namespace {
 
-constexpr qint64 kReadBufferBytes = 4 * 1024;  // as much of a reception as the console keeps
+constexpr qint64 kReadBufferBytes = qint64{4} * 1024;  // as much of a reception as the console keeps
 
 QSerialPort::Parity ToParity(char letter) {
   switch (letter) {

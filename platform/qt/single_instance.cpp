@@ -25,7 +25,7 @@ QString UserLockDirectory() {
       QDir(QDir::tempPath()).filePath(QStringLiteral("tkr520-%1").arg(::geteuid())).toLocal8Bit();
   ::mkdir(mine.constData(), 0700);  // fails harmlessly when it exists; checked next
   if (OwnPrivateFolder(mine)) return QString::fromLocal8Bit(mine);
-  const QString cache = QDir::home().filePath(QStringLiteral(".cache"));
+  QString cache = QDir::home().filePath(QStringLiteral(".cache"));
   if (QDir().mkpath(cache) && OwnPrivateFolder(cache.toLocal8Bit())) return cache;
   return {};
 }

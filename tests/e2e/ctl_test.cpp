@@ -247,7 +247,7 @@ TEST(Ctl, HostileProfilesAreRefused) {
   struct Row { const char* name; std::string file; const char* says; };
   const Row rows[] = {
       {"a device", "/dev/zero", "/dev/zero: not a regular file"},
-      {"200 MB", file("big.json", head, 200 * 1000 * 1000), "longer than 64 KiB, no profile"},
+      {"200 MB", file("big.json", head, qint64{200} * 1000 * 1000), "longer than 64 KiB, no profile"},
       {"a fraction", file("frac.json", head + R"("protocol": 1.7})"),
        "protocol: the value is a number; give 0, 1 or 2"},
       {"a boolean", file("bool.json", head + R"("buzzer": true})"), "buzzer: the value is true or false"},

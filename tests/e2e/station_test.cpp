@@ -426,7 +426,8 @@ TEST(Fleet, AnsibleModule) {
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(playbook,
             QStringList{"-i", "localhost,", "-c", "local",
-                        TKR_SOURCE_DIR "/packaging/ansible/playbook.yml", "-e", vars(row.com)} +
+                        TKR_SOURCE_DIR "/packaging/ansible/playbook.yml",  // NOLINT(bugprone-suspicious-missing-comma)
+                        "-e", vars(row.com)} +
                 row.options);
     ASSERT_TRUE(p.waitForFinished(120000));
     const std::string out = p.readAll().toStdString();

@@ -133,7 +133,7 @@ TEST(Reception, QuietTimeSetAtLoadEndsAReception) {
     const Micros start = t.c.loop.now();
     for (int i = 0; i < 3; ++i) {
       const Bytes letter(1, static_cast<char>('A' + i));
-      t.c.loop.schedule(start + i * row.gapMs * kMs, [&t, letter] { t.c.port.deliver(letter); });
+      t.c.loop.schedule(start + Micros{i} * row.gapMs * kMs, [&t, letter] { t.c.port.deliver(letter); });
     }
     t.c.m().AwaitingReply = true;
     t.c.m().WaitForReply();
@@ -205,7 +205,9 @@ Bytes Pattern(std::size_t length) {
 }
 
 TEST_P(LongReception, IsOneReceptionEndedByTheQuietTime) {
-  const auto [edition, length, paced, unasked] = GetParam();
+  const auto [edition, rowLength, rowPaced, unasked] = GetParam();
+  const std::size_t length = rowLength;  // lambdas below take these by reference
+  const bool paced = rowPaced;
   const Bytes data = Pattern(length);
   const Bytes head = data.substr(0, link::Module1::kReplyBufferLimit);
   Connected t(edition);
