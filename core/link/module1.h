@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "core/link/edition.h"
 #include "core/link/monitor_log.h"
 #include "core/link/views.h"
 #include "core/protocol/bytes.h"
