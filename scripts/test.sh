@@ -26,34 +26,64 @@ configure() {
   cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_CXX_COMPILER_LAUNCHER="$launcher" "$@" >/dev/null
 }
 
+# A test run waits on real time far more than it computes (the soaks run for 30 s each; the
+# whole run takes a few seconds of CPU), so each run goes on in the background while the next
+# build compiles at a lower priority. Its output follows that build's.
+in_background() {  # log file, command...
+  local log=$1
+  shift
+  # A background command would ignore Ctrl-C; the run should stop with the script.
+  (trap - INT; "$@") >"$log" 2>&1 &
+  background=$!
+  background_log=$log
+}
+finish_background() {  # prints the run's output; fails when the run failed
+  local status=0
+  wait "$background" || status=$?
+  cat "$background_log"
+  return $status
+}
+# A run still going when a build fails ends before the script does.
+trap wait EXIT
+
 configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTKR_WERROR=ON
 # The benchmarks are built here only: they run outside the test run, and never sanitized.
 cmake --build build -j"$jobs" --target all benchmarks
 # The soak runs the real programs against the clock of a shared machine: a soak that fails is
-# run once more on its own (its output above stays), any other failure fails at once.
-(cd build && { ctest --output-on-failure -j"$jobs" --timeout 300 ||
-  { ! grep -qv ':soak_' Testing/Temporary/LastTestsFailed.log &&
-    ctest --output-on-failure --timeout 300 --rerun-failed; }; })
+# run once more on its own (its output above stays), any other failure fails the run.
+normal_tests() {
+  cd build && { ctest --output-on-failure -j"$jobs" --timeout 300 ||
+    { ! grep -qv ':soak_' Testing/Temporary/LastTestsFailed.log &&
+      ctest --output-on-failure --timeout 300 --rerun-failed; }; }
+}
+in_background build/test-run.log normal_tests
 
 # Leaks count as failures; tests/lsan.supp names what belongs to Qt or the system libraries.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 configure build-asan -DCMAKE_BUILD_TYPE=Debug -DTKR_SANITIZE=ON -DTKR_WERROR=ON
-cmake --build build-asan -j"$jobs"
+nice -n 10 cmake --build build-asan -j"$jobs"
+finish_background
 # The soak runs the programs for real time, which the sanitizers slow past its use.
-(cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 600 -LE soak)
+asan_tests() {
+  cd build-asan && ctest --output-on-failure -j"$jobs" --timeout 600 -LE soak
+}
+in_background build-asan/test-run.log asan_tests
 
 # The programs also build warning-free with Clang in Release; build only, to save time.
 CC=clang CXX=clang++ configure build-clang -DCMAKE_BUILD_TYPE=Release -DTKR_WERROR=ON \
   -DBUILD_TESTING=OFF
-cmake --build build-clang -j"$jobs"
+nice -n 10 cmake --build build-clang -j"$jobs"
 
 # Short fixed-seed fuzz runs of the console's routines and the parsers (clang, libFuzzer);
-# bench/fuzz_long.sh runs them for long.
+# bench/fuzz_long.sh runs them for long. They compute all the time, so they come last.
 if command -v clang++ >/dev/null; then
-  CC=clang CXX=clang++ configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTKR_FUZZ=ON \
-    -DTKR_WERROR=ON
-  cmake --build build-fuzz -j"$jobs" --target fuzz_link fuzz_parsers
+  CC=clang CXX=clang++ configure build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTKR_FUZZ=ON -DTKR_WERROR=ON
+  nice -n 10 cmake --build build-fuzz -j"$jobs" --target fuzz_link fuzz_parsers
+  finish_background
   (cd build-fuzz && ctest --output-on-failure -R '^fuzz_' --timeout 300)
+else
+  finish_background
 fi
