@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/protocol/bytes.h"
+#include "core/link/edition.h"
 #include "platform/qt/port_map.h"
 
 namespace tkr::console {

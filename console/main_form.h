@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "core/link/edition.h"
 #include "core/link/module1.h"
-#include "core/protocol/bytes.h"
 
 class QComboBox;
 class QGroupBox;

@@ -8,18 +8,7 @@ cd "$(dirname "$0")/.."
 # The build itself, and dpkg-dev and file, with which CPack finds the programs and names the
 # libraries they need in Depends (dpkg-shlibdeps): without them the package has no Depends,
 # installs, and then cannot start.
-packages=(cmake g++ make qt6-base-dev qt6-serialport-dev libqt6serialport6-dev dpkg-dev file)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/install_packages.sh cmake g++ make qt6-base-dev qt6-serialport-dev dpkg-dev file
 command -v dpkg-shlibdeps >/dev/null || {
   echo "package.sh: dpkg-shlibdeps (dpkg-dev) is missing" >&2
   exit 1

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/link/edition.h"
 #include "core/link/monitor_log.h"
 #include "core/link/views.h"
 #include "core/protocol/bytes.h"

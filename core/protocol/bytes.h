@@ -20,10 +20,4 @@ inline std::uint8_t ByteAt(const Bytes& bytes, std::size_t i) {
   return static_cast<std::uint8_t>(bytes[i]);
 }
 
-// Which of the two programs built from this code base is running.
-enum class Edition {
-  Current,  // SWPDEMO2
-  Legacy,   // SWPDEMO1
-};
-
 }  // namespace tkr
