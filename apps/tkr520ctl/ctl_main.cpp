@@ -540,8 +540,8 @@ int Main(int argc, char** argv) {
       }
       out.flush();
     };
-    reader.onSent = [&](const Bytes& b) { record(protocol::kHeaderToReader, b); };
-    reader.onReceived = [&](const Bytes& b) { record(protocol::kHeaderFromReader, b); };
+    reader.onSent = [record](const Bytes& b) { record(protocol::kHeaderToReader, b); };
+    reader.onReceived = [record](const Bytes& b) { record(protocol::kHeaderFromReader, b); };
   }
   // Scripts and operators alike learn here that the tool is ready for the first swipe.
   std::cerr << "tkr520ctl: " << s.com() << ": " << (cmd == "capture" ? "waiting for cards" : "listening")

@@ -306,7 +306,9 @@ TEST(Ctl, CaptureReportsEachCard) {
       while (out == before && p.waitForReadyRead(20000)) out += p.readAllStandardOutput();
     }
     // While the fetch of the last card runs, Ctrl-C waits for it.
-    if (row.interrupt) ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    if (row.interrupt) {
+      EXPECT_TRUE(Signal(p, SIGINT));
+    }
     ASSERT_TRUE(p.waitForFinished(25000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), row.status);
@@ -380,7 +382,9 @@ TEST(Ctl, NoAccountNumberLeaks) {
         out += p.readAllStandardOutput();
       }
     }
-    if (m == "monitor") ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    if (m == "monitor") {
+      EXPECT_TRUE(Signal(p, SIGINT));
+    }
     ASSERT_TRUE(p.waitForFinished(20000));
     out += p.readAllStandardOutput();
     const std::string all = out.toStdString();
@@ -412,7 +416,7 @@ TEST(Ctl, MonitorEndsCleanly) {
     if (unplug) {
       sim.process.send("unplug");
     } else {
-      ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+      EXPECT_TRUE(Signal(p, SIGINT));
     }
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);

@@ -93,7 +93,9 @@ TEST(EndToEnd, AStopSignalEndsTheConsoleAsItsExitButtonDoes) {
     ASSERT_EQ(running.size(), 1u);
 
     if (row.signal == 0) console.write("click ExitButton\n");
-    if (row.signal != 0) ::kill(static_cast<pid_t>(console.processId()), row.signal);
+    if (row.signal != 0) {
+      EXPECT_TRUE(Signal(console, row.signal));
+    }
     ASSERT_TRUE(console.waitForFinished(30000));
     EXPECT_EQ(console.exitStatus(), row.signal ? QProcess::CrashExit : QProcess::NormalExit);
     EXPECT_EQ(console.exitCode(), row.signal);  // after a crash, the signal's number

@@ -1,5 +1,7 @@
 #include "tests/e2e/process.h"
 
+#include <csignal>
+
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
 
@@ -80,6 +82,11 @@ Process::Lines Process::readUntil(const std::string& marker, int timeoutMs) {
     out.lines.push_back(line);
   }
   return out;
+}
+
+bool Signal(const QProcess& process, int signal) {
+  const qint64 pid = process.processId();
+  return pid > 0 && ::kill(static_cast<pid_t>(pid), signal) == 0;
 }
 
 Sim::Sim(bool asNobody)

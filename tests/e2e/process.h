@@ -40,6 +40,10 @@ class Process {
   bool keep_ = true;
 };
 
+// Sends the signal to the running program; a program that has already ended gets none (its
+// pid 0 would send it to the whole process group, the test runner included).
+bool Signal(const QProcess& process, int signal);
+
 // The built program's path.
 std::string Binary(const std::string& name);
 

@@ -91,7 +91,7 @@ class Station {
   }
   // Ctrl-C, then the rest of the output and the exit status (-1: no normal end).
   int stop(std::string& rest) {
-    ::kill(static_cast<pid_t>(p_.processId()), SIGINT);
+    EXPECT_TRUE(Signal(p_, SIGINT));
     const bool ended = p_.waitForFinished(20000);
     rest = p_.readAll().toStdString();
     return ended && p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -1;
