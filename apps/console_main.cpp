@@ -1,5 +1,8 @@
 #include "apps/console_main.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -10,17 +13,13 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 #include "apps/trace_console.h"
 #include "console/main_form.h"
@@ -307,8 +306,8 @@ int RunConsole(int argc, char** argv, Edition edition, const char* programName) 
     }
     failures[port] = reason;
     if (auto* label = window.findChild<QLabel*>(QStringLiteral("COMPortLabel"))) {
-      label->setToolTip(QString::fromStdString(
-          opened ? device : "COM" + std::to_string(port) + ": " + reason));
+      label->setToolTip(
+          QString::fromStdString(opened ? device : "COM" + std::to_string(port) + ": " + reason));
     }
   };
 

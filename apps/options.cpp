@@ -1,9 +1,8 @@
 // The console's command line: the program's own arguments after Qt has taken its options.
-#include "apps/console_main.h"
-
 #include <algorithm>
 #include <iterator>
 
+#include "apps/console_main.h"
 #include "apps/option_value.h"
 
 namespace tkr::apps {
@@ -14,11 +13,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   // Qt's own options, which QApplication takes out of the command line later; the ones in
   // the first list take a value.
   static const char* const kQtWithValue[] = {
-      "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-display", "-geometry",
-      "-qwindowgeometry", "-qwindowtitle", "-qwindowicon", "-title", "-style", "-stylesheet",
-      "-session", "-name"};
-  static const char* const kQtFlags[] = {"-reverse", "-nograb", "-dograb", "-sync",
-                                         "-widgetcount"};
+      "-platform", "-platformpluginpath", "-platformtheme", "-plugin",      "-display",
+      "-geometry", "-qwindowgeometry",    "-qwindowtitle",  "-qwindowicon", "-title",
+      "-style",    "-stylesheet",         "-session",       "-name"};
+  static const char* const kQtFlags[] = {"-reverse", "-nograb", "-dograb", "-sync", "-widgetcount"};
   ParsedOptions out;
   Options& o = out.options;
   for (std::size_t i = 0; i < args.size() && out.error.empty(); ++i) {
@@ -30,8 +28,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
       ++i;
       continue;
     }
-    if (std::find(std::begin(kQtFlags), std::end(kQtFlags), single) != std::end(kQtFlags))
-      continue;
+    if (std::find(std::begin(kQtFlags), std::end(kQtFlags), single) != std::end(kQtFlags)) continue;
     if (OptionValue(args, i, "--port", value, out.error)) {
       if (!out.error.empty()) break;
       const pq::PortOptionResult parsed = pq::ParsePortOption(value);

@@ -1,11 +1,10 @@
 #include "apps/trace_console.h"
 
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
-
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "console/main_form.h"
@@ -195,7 +194,8 @@ void TraceConsole::execute(const std::string& raw) {
     const std::string rest = Trim(arg);
     const auto gap = rest.find(' ');
     const QString name = QString::fromStdString(rest.substr(0, gap));
-    const QString file = QString::fromStdString(gap == std::string::npos ? "" : Trim(rest.substr(gap)));
+    const QString file =
+        QString::fromStdString(gap == std::string::npos ? "" : Trim(rest.substr(gap)));
     module.RunWhenIdle([this, name, file] {
       QWidget* target = nullptr;
       for (QWidget* top : QApplication::topLevelWidgets()) {

@@ -86,7 +86,9 @@ std::string PerByte(const Run& r, std::size_t bytes) {
 
 std::size_t Records(const std::string& text) {
   std::size_t n = 0;
-  for (auto pos = text.find("PC<--MSR"); pos != std::string::npos; pos = text.find("PC<--MSR", pos + 1)) ++n;
+  for (auto pos = text.find("PC<--MSR"); pos != std::string::npos;
+       pos = text.find("PC<--MSR", pos + 1))
+    ++n;
   return n;
 }
 
@@ -102,7 +104,8 @@ int main(int argc, char** argv) {
   pq::QtLogControl log(&edit);
   FakeRig rig(&log);
   if (!rig.port.portOpen()) CannotRun("the fake port did not open");
-  Figure("reception size", std::to_string(kChunk) + " bytes, each completed by the 100 ms quiet time (virtual)");
+  Figure("reception size",
+         std::to_string(kChunk) + " bytes, each completed by the 100 ms quiet time (virtual)");
   const long rssBefore = PeakRssKiB();
   Figure("peak RSS before", std::to_string(rssBefore) + " KiB");
 
@@ -137,12 +140,14 @@ int main(int argc, char** argv) {
   const Run core = Receive(bare, sizes[0], false);
   Figure("1000000 bytes, plain text instead of the widget",
          PerByte(core, sizes[0]) + ", " + std::to_string(Records(plain.text())) + " records kept");
-  Figure("CPU share of 1M", Fmt("repainting %.0f %%", 100.0 * (runs[0].cpu - unpainted.cpu) / runs[0].cpu) +
-                                Fmt(", text document %.0f %%", 100.0 * (unpainted.cpu - core.cpu) / runs[0].cpu) +
-                                Fmt(", receive path and log %.0f %%", 100.0 * core.cpu / runs[0].cpu));
+  Figure("CPU share of 1M",
+         Fmt("repainting %.0f %%", 100.0 * (runs[0].cpu - unpainted.cpu) / runs[0].cpu) +
+             Fmt(", text document %.0f %%", 100.0 * (unpainted.cpu - core.cpu) / runs[0].cpu) +
+             Fmt(", receive path and log %.0f %%", 100.0 * core.cpu / runs[0].cpu));
 
   const double ratio = runs[1].cpu / runs[0].cpu;
-  Verdict("bench_monitor", "CPU time ratio 2M/1M", Fmt("%.2f", ratio) + Fmt(" (wall %.2f)", runs[1].wall / runs[0].wall),
+  Verdict("bench_monitor", "CPU time ratio 2M/1M",
+          Fmt("%.2f", ratio) + Fmt(" (wall %.2f)", runs[1].wall / runs[0].wall),
           "about 2 (1.7..2.3), linear", ratio >= 1.7 && ratio <= 2.3);
   // An unbounded monitor would grow the second million by as much as the first.
   const long firstKiB = rss[0] - rssBefore;

@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
   QtRig rig(std::move(map));
   tkr::link::Module1& m = rig.start();
   m.OpenPort(1, "9600,n,8,1", false);
-  if (!m.serial().portOpen()) CannotRun("COM1 did not open: " + rig.serial.lastError().toStdString());
+  if (!m.serial().portOpen())
+    CannotRun("COM1 did not open: " + rig.serial.lastError().toStdString());
 
   FarEnd far(master);
   const tkr::Bytes commands[] = {"9", m.CommandTable[tkr::protocol::Cmd::RE1]};
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
   all.insert(all.end(), lat[1].begin(), lat[1].end());
   const char* names[] = {"\"9\" (1 byte)", "RE1 frame (7 bytes)"};
   for (int k = 0; k < 2; ++k) {
-    Figure(names[k], Fmt("median %.3f ms", Median(lat[k])) + Fmt(", p99 %.3f ms", Percentile(lat[k], 99)) +
+    Figure(names[k], Fmt("median %.3f ms", Median(lat[k])) +
+                         Fmt(", p99 %.3f ms", Percentile(lat[k], 99)) +
                          Fmt(", max %.3f ms", *std::max_element(lat[k].begin(), lat[k].end())));
   }
   const double med = Median(all), p99 = Percentile(all, 99);

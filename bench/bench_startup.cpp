@@ -80,7 +80,8 @@ class Child {
         buffer_.erase(0, nl + 1);
         return true;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       if (left <= 0) return false;
       pollfd p[2] = {{stdout_, POLLIN, 0}, {sideFd, POLLIN, 0}};
       if (poll(p, sideFd >= 0 ? 2 : 1, static_cast<int>(left)) <= 0) continue;
@@ -138,7 +139,8 @@ fs::path BinDir(int argc, char** argv) {
 int main(int argc, char** argv) {
   Title("bench_startup", "SWPDEMO2 start-up on the simulated reader: spawn to READY (5 runs)");
   const fs::path bin = BinDir(argc, argv);
-  const std::string console = (bin / "SWPDEMO2").string(), simulator = (bin / "tkr520-sim").string();
+  const std::string console = (bin / "SWPDEMO2").string(),
+                    simulator = (bin / "tkr520-sim").string();
   if (access(console.c_str(), X_OK) != 0 || access(simulator.c_str(), X_OK) != 0)
     CannotRun("need " + console + " and " + simulator + " (build SWPDEMO2 and tkr520-sim)");
 
@@ -147,7 +149,8 @@ int main(int argc, char** argv) {
   std::string tmp = (fs::temp_directory_path() / "tkr-bench-startup.XXXXXX").string();
   if (!mkdtemp(tmp.data())) CannotRun("mkdtemp");
   const std::string errLog = tmp + "/stderr.log";
-  const std::map<std::string, std::string> env = {{"QT_QPA_PLATFORM", "offscreen"}, {"TMPDIR", tmp}};
+  const std::map<std::string, std::string> env = {{"QT_QPA_PLATFORM", "offscreen"},
+                                                  {"TMPDIR", tmp}};
 
   // The protocol minimum: every start-up exchange's command and reply on the line, the
   // reader's reply delay and the quiet time that ends the reply.
@@ -159,14 +162,17 @@ int main(int argc, char** argv) {
     const char* name;
     tkr::Bytes command;
   };
-  const Exchange exchanges[] = {{"version probe \"9\"", "9"},
-                                {"warm reset 7F", tkr::Bytes(1, static_cast<char>(tkr::protocol::kWarmReset))},
-                                {"version \"9\"", "9"},
-                                {"RE1 frame (detection)", table[tkr::protocol::Cmd::RE1]},
-                                {"RE1 frame (load)", table[tkr::protocol::Cmd::RE1]}};
+  const Exchange exchanges[] = {
+      {"version probe \"9\"", "9"},
+      {"warm reset 7F", tkr::Bytes(1, static_cast<char>(tkr::protocol::kWarmReset))},
+      {"version \"9\"", "9"},
+      {"RE1 frame (detection)", table[tkr::protocol::Cmd::RE1]},
+      {"RE1 frame (load)", table[tkr::protocol::Cmd::RE1]}};
   double minimum = 0;
   std::vector<double> exMin;
-  Figure("protocol minimum", "per exchange: command bytes x 10 bits / 9600 + reply delay + reply bytes x 10 / 9600 + 100 ms quiet");
+  Figure("protocol minimum",
+         "per exchange: command bytes x 10 bits / 9600 + reply delay + reply bytes x 10 / 9600 + "
+         "100 ms quiet");
   for (const auto& ex : exchanges) {
     const auto replies = model.hostWrote(ex.command);
     const std::size_t replyLen = replies.empty() ? 0 : replies.back().bytes.size();
@@ -175,9 +181,11 @@ int main(int argc, char** argv) {
     minimum += ms;
     exMin.push_back(ms);
     Figure(std::string("  ") + ex.name,
-           std::to_string(ex.command.size()) + Fmt(" B (%.2f ms)", static_cast<double>(ex.command.size()) * kCharMs) +
+           std::to_string(ex.command.size()) +
+               Fmt(" B (%.2f ms)", static_cast<double>(ex.command.size()) * kCharMs) +
                Fmt(" + %.0f ms", replyDelayMs) + " + " + std::to_string(replyLen) +
-               Fmt(" B (%.2f ms)", static_cast<double>(replyLen) * kCharMs) + Fmt(" + 100 ms = %.2f ms", ms));
+               Fmt(" B (%.2f ms)", static_cast<double>(replyLen) * kCharMs) +
+               Fmt(" + 100 ms = %.2f ms", ms));
   }
   Figure("protocol minimum total", Fmt("%.1f ms", minimum));
 
@@ -208,7 +216,8 @@ int main(int argc, char** argv) {
     // The console's opening of the port and its writes, seen on the terminal's device node.
     const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     const std::string node = fs::canonical(path).string();
-    if (watch < 0 || inotify_add_watch(watch, node.c_str(), IN_OPEN | IN_MODIFY) < 0) CannotRun("inotify on " + node);
+    if (watch < 0 || inotify_add_watch(watch, node.c_str(), IN_OPEN | IN_MODIFY) < 0)
+      CannotRun("inotify on " + node);
     std::optional<Clock::time_point> opened;
     std::vector<Clock::time_point> writes;
 
@@ -232,7 +241,8 @@ int main(int argc, char** argv) {
         ready = true;
         break;
       }
-      if (const auto eq = line.find('='); eq != std::string::npos) dump[line.substr(0, eq)] = line.substr(eq + 1);
+      if (const auto eq = line.find('='); eq != std::string::npos)
+        dump[line.substr(0, eq)] = line.substr(eq + 1);
     }
     const double ms = Ms(Clock::now() - app.started);
     if (!ready) CannotRun("SWPDEMO2 printed no READY within 20 s (see " + errLog + ")");
@@ -247,7 +257,8 @@ int main(int argc, char** argv) {
       toOpen.push_back(Ms(*opened - app.started));
       toWrite.push_back(Ms(writes.front() - app.started));
       phase.push_back(Ms(readyAt - writes.front()));
-      detail = Fmt(": port opened at %.1f", toOpen.back()) + Fmt(", first command at %.1f", toWrite.back()) +
+      detail = Fmt(": port opened at %.1f", toOpen.back()) +
+               Fmt(", first command at %.1f", toWrite.back()) +
                Fmt(", first command to READY %.1f ms", phase.back());
       for (std::size_t i = 0; i < writes.size(); ++i)
         exTimes[i].push_back(Ms((i + 1 < writes.size() ? writes[i + 1] : readyAt) - writes[i]));
@@ -256,32 +267,41 @@ int main(int argc, char** argv) {
     }
     Figure("run " + std::to_string(run), Fmt("%.1f ms", ms) + detail);
     Figure("  labels", "FWLabel=" + dump["FWLabel"] + ", COMPortLabel=" + dump["COMPortLabel"] +
-                           ", BaudRateLabel=" + dump["BaudRateLabel"] + ", SSESLabel=" + dump["SSESLabel"]);
+                           ", BaudRateLabel=" + dump["BaudRateLabel"] +
+                           ", SSESLabel=" + dump["SSESLabel"]);
     app.write("quit\n");
     app.closeInput();
     app.reap(5000);
     sim.closeInput();
   }
   const double med = Median(times);
-  Figure("tkr520-sim start to its device path, median", Fmt("%.1f ms (not counted)", Median(simStarts)));
-  Figure("median spawn to READY", Fmt("%.1f ms", med) + Fmt(" = %.2f x the protocol minimum", med / minimum));
+  Figure("tkr520-sim start to its device path, median",
+         Fmt("%.1f ms (not counted)", Median(simStarts)));
+  Figure("median spawn to READY",
+         Fmt("%.1f ms", med) + Fmt(" = %.2f x the protocol minimum", med / minimum));
   Figure("of which process + Qt start-up (from --help)",
          Fmt("%.1f ms", bareMs) + Fmt(" (%.0f %% of the start-up,", 100.0 * bareMs / med) +
              Fmt(" %.0f %% of the minimum)", 100.0 * bareMs / minimum));
   if (!phase.empty()) {
-    Figure("median spawn to port open", Fmt("%.1f ms", Median(toOpen)) + Fmt(", to the first command %.1f ms", Median(toWrite)) +
+    Figure("median spawn to port open", Fmt("%.1f ms", Median(toOpen)) +
+                                            Fmt(", to the first command %.1f ms", Median(toWrite)) +
                                             " (process, Qt, main window, before any exchange)");
-    Figure("median first command to READY", Fmt("%.1f ms", Median(phase)) +
-                                                Fmt(" = %.3f x the protocol minimum", Median(phase) / minimum));
+    Figure("median first command to READY",
+           Fmt("%.1f ms", Median(phase)) +
+               Fmt(" = %.3f x the protocol minimum", Median(phase) / minimum));
     std::string list;
     for (std::size_t i = 0; i < exTimes.size(); ++i)
-      list += std::string(i ? ", " : "") + exchanges[i].name + Fmt(" %.1f", Median(exTimes[i])) + Fmt("/%.1f", exMin[i]);
+      list += std::string(i ? ", " : "") + exchanges[i].name + Fmt(" %.1f", Median(exTimes[i])) +
+              Fmt("/%.1f", exMin[i]);
     Figure("median per exchange, command to next command (last: to READY) / minimum, ms", list);
   }
-  Figure("start-up without process + Qt start-up", Fmt("%.1f ms", med - bareMs) +
-                                                     Fmt(" = %.2f x the protocol minimum", (med - bareMs) / minimum));
-  Verdict("bench_startup", "configuration labels filled at READY", labelsFilled ? "yes" : "no", "yes", labelsFilled);
-  Verdict("bench_startup", "median start-up", Fmt("%.1f ms", med), Fmt("within 20 %% of %.1f ms", minimum) + Fmt(" (<= %.1f ms)", minimum * 1.2),
+  Figure("start-up without process + Qt start-up",
+         Fmt("%.1f ms", med - bareMs) +
+             Fmt(" = %.2f x the protocol minimum", (med - bareMs) / minimum));
+  Verdict("bench_startup", "configuration labels filled at READY", labelsFilled ? "yes" : "no",
+          "yes", labelsFilled);
+  Verdict("bench_startup", "median start-up", Fmt("%.1f ms", med),
+          Fmt("within 20 %% of %.1f ms", minimum) + Fmt(" (<= %.1f ms)", minimum * 1.2),
           med <= minimum * 1.2);
   std::error_code ec;
   fs::remove_all(tmp, ec);

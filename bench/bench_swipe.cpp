@@ -30,7 +30,8 @@ class StampedControl : public pf::FakeControl {
 
 int main(int argc, char** argv) {
   auto app = MakeApp(argc, argv);
-  Title("bench_swipe", "swipe of the sample ISO card: first byte on the line to Track3TextBox filled (5 runs)");
+  Title("bench_swipe",
+        "swipe of the sample ISO card: first byte on the line to Track3TextBox filled (5 runs)");
 
   const tkr::sim::Card& card = tkr::sim::SampleCards().front();
   std::unique_ptr<tkr::sim::PtyReader> reader;
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
   tkr::link::Module1& m = rig.start(v);
   rig.w.FWLabel.setCaption("TKR510V1");  // a found reader: waits end in "Ready"
   m.OpenPort(1, "9600,n,8,1", false);
-  if (!m.serial().portOpen()) CannotRun("COM1 did not open: " + rig.serial.lastError().toStdString());
+  if (!m.serial().portOpen())
+    CannotRun("COM1 did not open: " + rig.serial.lastError().toStdString());
   // One exchange first, so the reader knows the host is there (it drops a swipe otherwise).
   m.AwaitingReply = true;
   m.SendCommand("9");
@@ -61,9 +63,10 @@ int main(int argc, char** argv) {
   tkr::sim::ReaderModel model;
   const std::size_t swipeLen = model.swipe(card).size();
   const double replyDelayMs = 2.0;  // PtyReader's default
-  const double swipeMs = static_cast<double>(swipeLen) * kCharMs + tkr::link::Module1::kQuietTimeMs +
-                         tkr::link::Module1::kFetchDelayMs;
-  Figure("protocol minimum", "swipe data " + std::to_string(swipeLen) + Fmt(" B (%.2f ms)", static_cast<double>(swipeLen) * kCharMs) +
+  const double swipeMs = static_cast<double>(swipeLen) * kCharMs +
+                         tkr::link::Module1::kQuietTimeMs + tkr::link::Module1::kFetchDelayMs;
+  Figure("protocol minimum", "swipe data " + std::to_string(swipeLen) +
+                                 Fmt(" B (%.2f ms)", static_cast<double>(swipeLen) * kCharMs) +
                                  Fmt(" + 100 ms quiet + 10 ms Timer3 = %.2f ms", swipeMs));
   double minimum = swipeMs;
   double segMin[4];
@@ -71,11 +74,13 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 4; ++i) {
     const auto replies = model.hostWrote(cmds[i]);
     const std::size_t len = replies.empty() ? 0 : replies.back().bytes.size();
-    segMin[i] = kCharMs + replyDelayMs + static_cast<double>(len) * kCharMs + tkr::link::Module1::kQuietTimeMs;
+    segMin[i] = kCharMs + replyDelayMs + static_cast<double>(len) * kCharMs +
+                tkr::link::Module1::kQuietTimeMs;
     minimum += segMin[i];
-    Figure(std::string("  \"") + cmds[i] + "\"", Fmt("1 B (%.2f ms) + 2 ms + ", kCharMs) + std::to_string(len) +
-                                                   Fmt(" B (%.2f ms)", static_cast<double>(len) * kCharMs) +
-                                                   Fmt(" + 100 ms = %.2f ms", segMin[i]));
+    Figure(std::string("  \"") + cmds[i] + "\"",
+           Fmt("1 B (%.2f ms) + 2 ms + ", kCharMs) + std::to_string(len) +
+               Fmt(" B (%.2f ms)", static_cast<double>(len) * kCharMs) +
+               Fmt(" + 100 ms = %.2f ms", segMin[i]));
   }
   segMin[0] += swipeMs;
   Figure("protocol minimum total", Fmt("%.1f ms", minimum));
@@ -88,7 +93,8 @@ int main(int argc, char** argv) {
     m.AwaitingReply = false;
     const auto t0 = Clock::now();
     reader->swipe(card);
-    if (!QtRig::pumpUntil([&] { return track3.stamped; }, 10000)) CannotRun("Track3TextBox was not filled within 10 s");
+    if (!QtRig::pumpUntil([&] { return track3.stamped; }, 10000))
+      CannotRun("Track3TextBox was not filled within 10 s");
     const double total = Ms(track3.at - t0);
     totals.push_back(total);
     const Clock::time_point marks[] = {t0, cardType.at, track1.at, track2.at, track3.at};
@@ -106,11 +112,14 @@ int main(int argc, char** argv) {
   }
   const double med = Median(totals);
   Figure("median per segment vs its minimum",
-         Fmt("swipe+T %.1f", Median(seg[0])) + Fmt("/%.1f", segMin[0]) + Fmt(", Q %.1f", Median(seg[1])) +
-             Fmt("/%.1f", segMin[1]) + Fmt(", R %.1f", Median(seg[2])) + Fmt("/%.1f", segMin[2]) +
+         Fmt("swipe+T %.1f", Median(seg[0])) + Fmt("/%.1f", segMin[0]) +
+             Fmt(", Q %.1f", Median(seg[1])) + Fmt("/%.1f", segMin[1]) +
+             Fmt(", R %.1f", Median(seg[2])) + Fmt("/%.1f", segMin[2]) +
              Fmt(", S %.1f", Median(seg[3])) + Fmt("/%.1f ms", segMin[3]));
-  Verdict("bench_swipe", "track boxes hold the card's tracks", correct ? "yes" : "no", "yes", correct);
+  Verdict("bench_swipe", "track boxes hold the card's tracks", correct ? "yes" : "no", "yes",
+          correct);
   Verdict("bench_swipe", "median swipe to last track box", Fmt("%.1f ms", med),
-          Fmt("within 10 %% of %.1f ms", minimum) + Fmt(" (<= %.1f ms)", minimum * 1.1), med <= minimum * 1.1);
+          Fmt("within 10 %% of %.1f ms", minimum) + Fmt(" (<= %.1f ms)", minimum * 1.1),
+          med <= minimum * 1.1);
   return 0;
 }

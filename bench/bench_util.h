@@ -29,7 +29,9 @@ namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
-inline double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+inline double Ms(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 // Seconds of CPU (user + system) used so far, by the whole process or by the calling thread.
 struct Cpu {
@@ -37,7 +39,9 @@ struct Cpu {
   double sys = 0;
   double total() const { return user + sys; }
 };
-inline double Sec(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
+inline double Sec(const timeval& t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
 inline Cpu CpuNow(int who = RUSAGE_SELF) {
   rusage u{};
   getrusage(who, &u);

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
   QtRig rig(std::move(map));
   tkr::link::Module1& m = rig.start();
   m.OpenPort(1, "9600,n,8,1", false);
-  if (!m.serial().portOpen()) CannotRun("COM1 did not open: " + rig.serial.lastError().toStdString());
+  if (!m.serial().portOpen())
+    CannotRun("COM1 did not open: " + rig.serial.lastError().toStdString());
 
   constexpr double kTargetPct = 2.0;
   double worst = 0;
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
                Fmt(" (%.3f %% of one core)", pct) + Fmt(", console thread CPU %.2f ms", thread) +
                Fmt(" (%.3f %%)", 100.0 * thread / wall));
   }
-  Verdict("bench_wait_cpu", "worst process CPU during a 2 s wait", Fmt("%.3f %% of one core", worst),
-          Fmt("< %.0f %%", kTargetPct), worst < kTargetPct);
+  Verdict("bench_wait_cpu", "worst process CPU during a 2 s wait",
+          Fmt("%.3f %% of one core", worst), Fmt("< %.0f %%", kTargetPct), worst < kTargetPct);
   return 0;
 }

@@ -26,7 +26,8 @@ Bytes UnescapeBytes(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
         protocol::HexDigitValue(text[i + 2]) >= 0 && protocol::HexDigitValue(text[i + 3]) >= 0) {
-      out += static_cast<char>(protocol::HexDigitValue(text[i + 2]) * 16 + protocol::HexDigitValue(text[i + 3]));
+      out += static_cast<char>(protocol::HexDigitValue(text[i + 2]) * 16 +
+                               protocol::HexDigitValue(text[i + 3]));
       i += 3;
     } else {
       out += text[i];
@@ -78,8 +79,9 @@ SimCommand ParseSimCommand(const std::string& line) {
     const Bytes code = words[1] == "7F" ? Bytes(1, '\x7F') : UnescapeBytes(words[1]);
     if (code.empty() || code.size() > 2 || code == "\x09") {
       out.kind = Kind::Bad;
-      out.error = "vanish needs a frame's code such as BZ or RE, or one command byte such as "
-                  "9, T or 7F";
+      out.error =
+          "vanish needs a frame's code such as BZ or RE, or one command byte such as "
+          "9, T or 7F";
     } else {
       out.kind = Kind::Vanish;
       out.code = code;
@@ -92,9 +94,7 @@ SimCommand ParseSimCommand(const std::string& line) {
     out.kind = Kind::Flood;
     out.count = static_cast<std::size_t>(std::strtoul(words[1].c_str(), nullptr, 10));
   } else if (cmd == "heard" || cmd == "sent" || cmd == "config") {
-    out.kind = cmd == "heard"  ? Kind::Heard
-               : cmd == "sent"   ? Kind::Sent
-                                 : Kind::Config;
+    out.kind = cmd == "heard" ? Kind::Heard : cmd == "sent" ? Kind::Sent : Kind::Config;
   } else if (cmd == "help") {
     out.kind = Kind::Help;
   } else {
@@ -106,9 +106,12 @@ SimCommand ParseSimCommand(const std::string& line) {
 
 std::string ApplyConfigWords(const std::string& words, ReaderConfig& config) {
   static constexpr std::pair<std::string_view, bool ReaderConfig::*> kSwitches[] = {
-      {"buzzer", &ReaderConfig::buzzer}, {"jis", &ReaderConfig::jis},
-      {"lrc", &ReaderConfig::lrcIncluded}, {"selfarm", &ReaderConfig::selfArm},
-      {"sses", &ReaderConfig::ssesIncluded}, {"rts", &ReaderConfig::rts},
+      {"buzzer", &ReaderConfig::buzzer},
+      {"jis", &ReaderConfig::jis},
+      {"lrc", &ReaderConfig::lrcIncluded},
+      {"selfarm", &ReaderConfig::selfArm},
+      {"sses", &ReaderConfig::ssesIncluded},
+      {"rts", &ReaderConfig::rts},
       {"cts", &ReaderConfig::cts}};
   std::string spaced = words;
   std::replace(spaced.begin(), spaced.end(), ',', ' ');

@@ -9,16 +9,29 @@ namespace tkr::sim {
 
 struct SimCommand {
   enum class Kind {
-    Nothing, Quit, Swipe, Unplug, Replug, SetFault, Ignore, Vanish, Flood,
-    Received, Heard, Sent, Config, Help, Bad
+    Nothing,
+    Quit,
+    Swipe,
+    Unplug,
+    Replug,
+    SetFault,
+    Ignore,
+    Vanish,
+    Flood,
+    Received,
+    Heard,
+    Sent,
+    Config,
+    Help,
+    Bad
   };
   Kind kind = Kind::Nothing;
-  Card card;                   // Swipe
+  Card card;                    // Swipe
   Fault fault = Fault::Normal;  // SetFault
-  std::string code;            // Ignore: a frame's two-letter code; Vanish: that or one byte
-  bool times = false;          // Received: each command with the wall-clock time it came
-  std::size_t count = 0;       // Flood: how many bytes
-  std::string error;           // Bad: what to tell the operator
+  std::string code;             // Ignore: a frame's two-letter code; Vanish: that or one byte
+  bool times = false;           // Received: each command with the wall-clock time it came
+  std::size_t count = 0;        // Flood: how many bytes
+  std::string error;            // Bad: what to tell the operator
 };
 
 // "\xHH" stands for the byte HH; anything else is taken as it is.

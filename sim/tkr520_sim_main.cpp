@@ -85,37 +85,57 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
   using Kind = tkr::sim::SimCommand::Kind;
   const tkr::sim::SimCommand command = tkr::sim::ParseSimCommand(line);
   switch (command.kind) {
-    case Kind::Nothing: break;
-    case Kind::Quit: return false;
-    case Kind::Swipe: reader.swipe(command.card); break;
-    case Kind::Unplug: reader.unplug(); break;
-    case Kind::Replug: reader.replug(); break;
-    case Kind::SetFault: reader.setFault(command.fault); break;
-    case Kind::Ignore: reader.ignore(command.code); break;
-    case Kind::Vanish: reader.vanishAfter(command.code); break;
+    case Kind::Nothing:
+      break;
+    case Kind::Quit:
+      return false;
+    case Kind::Swipe:
+      reader.swipe(command.card);
+      break;
+    case Kind::Unplug:
+      reader.unplug();
+      break;
+    case Kind::Replug:
+      reader.replug();
+      break;
+    case Kind::SetFault:
+      reader.setFault(command.fault);
+      break;
+    case Kind::Ignore:
+      reader.ignore(command.code);
+      break;
+    case Kind::Vanish:
+      reader.vanishAfter(command.code);
+      break;
     case Kind::Received:
       if (command.times) {
         const auto units = reader.received();
         const auto at = reader.receivedAtUs();
         for (std::size_t i = 0; i < units.size(); ++i) {
-          std::cout << (i < at.size() ? at[i] : 0) << ' ' << tkr::protocol::HexBytes(units[i], " ") << '\n';
+          std::cout << (i < at.size() ? at[i] : 0) << ' ' << tkr::protocol::HexBytes(units[i], " ")
+                    << '\n';
         }
       } else {
-        for (const Bytes& unit : reader.received()) std::cout << tkr::protocol::HexBytes(unit, " ") << '\n';
+        for (const Bytes& unit : reader.received())
+          std::cout << tkr::protocol::HexBytes(unit, " ") << '\n';
       }
       std::cout << "END" << std::endl;  // lets a script know the list is complete
       break;
-    case Kind::Flood: reader.flood(command.count); break;
+    case Kind::Flood:
+      reader.flood(command.count);
+      break;
     case Kind::Heard: {
       const Bytes raw = reader.receivedRaw();
-      std::cout << tkr::protocol::HexBytes(raw.substr(std::min(heardSoFar, raw.size())), " ") << "\nEND" << std::endl;
+      std::cout << tkr::protocol::HexBytes(raw.substr(std::min(heardSoFar, raw.size())), " ")
+                << "\nEND" << std::endl;
       heardSoFar = raw.size();
       break;
     }
     case Kind::Sent: {
       bool pending = false;
       const Bytes sent = reader.takeSent(&pending);
-      std::cout << tkr::protocol::HexBytes(sent, " ") << (pending ? "\nPENDING" : "") << "\nEND" << std::endl;
+      std::cout << tkr::protocol::HexBytes(sent, " ") << (pending ? "\nPENDING" : "") << "\nEND"
+                << std::endl;
       break;
     }
     case Kind::Config: {
@@ -125,8 +145,12 @@ bool Run(tkr::sim::PtyReader& reader, const std::string& line) {
                 << " cts=" << c.cts << " protocol=" << c.protocol << "\nEND" << std::endl;
       break;
     }
-    case Kind::Help: PrintHelp(); break;
-    case Kind::Bad: std::cerr << "tkr520-sim: " << command.error << '\n'; break;
+    case Kind::Help:
+      PrintHelp();
+      break;
+    case Kind::Bad:
+      std::cerr << "tkr520-sim: " << command.error << '\n';
+      break;
   }
   return true;
 }

@@ -11,20 +11,22 @@
 namespace tkr::ctl {
 
 namespace pq = platform::qt;
-using link::Toggle;
 using apps::OptionValue;
+using link::Toggle;
 
 namespace {
 
 std::optional<long> WholeNumber(const std::string& text) {
-  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+  if (text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
     return std::nullopt;
   }
   return std::strtol(text.c_str(), nullptr, 10);
 }
 
 bool IsHexPair(const std::string& s, std::size_t at) {
-  return at + 1 < s.size() && protocol::HexDigitValue(s[at]) >= 0 && protocol::HexDigitValue(s[at + 1]) >= 0;
+  return at + 1 < s.size() && protocol::HexDigitValue(s[at]) >= 0 &&
+         protocol::HexDigitValue(s[at + 1]) >= 0;
 }
 
 // An RTS/CTS pair that the console's interlock never leaves behind, whatever the reader
@@ -128,7 +130,8 @@ std::optional<Change> ParseValue(const Field& field, const std::string& value, s
       }
       for (std::size_t i = 0; i < value.size() / 2; ++i) {
         c.boxes[i] = value.substr(2 * i, 2);
-        for (char& ch : c.boxes[i]) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        for (char& ch : c.boxes[i])
+          ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
       }
       c.text.clear();
       for (std::size_t i = 0; i < value.size() / 2; ++i) c.text += c.boxes[i];
@@ -169,7 +172,8 @@ ParsedChanges ParseProfile(const std::string& text) {
     return out;
   }
   const QJsonObject o = doc.object();
-  if (o.value("format").toString() != kProfileFormat || o.value("version").toInt() != kProfileVersion) {
+  if (o.value("format").toString() != kProfileFormat ||
+      o.value("version").toInt() != kProfileVersion) {
     out.error = std::string("the profile needs \"format\": \"") + kProfileFormat +
                 "\" and \"version\": " + std::to_string(kProfileVersion);
     return out;
@@ -187,15 +191,20 @@ ParsedChanges ParseProfile(const std::string& text) {
     // Numbers only where the value is one (the protocol), and then whole; everything else is
     // text as `set` takes it.
     const double number = v.toDouble();
-    const bool whole = v.isDouble() && number >= 0 && number <= 9 && number == static_cast<int>(number);
+    const bool whole =
+        v.isDouble() && number >= 0 && number <= 9 && number == static_cast<int>(number);
     if (!v.isString() && !(field.kind == FieldKind::Protocol && whole)) {
-      const char* type = v.isDouble() ? "a number" : v.isBool() ? "true or false" : v.isNull() ? "null"
-                         : v.isArray() ? "a list" : "an object";
+      const char* type = v.isDouble()  ? "a number"
+                         : v.isBool()  ? "true or false"
+                         : v.isNull()  ? "null"
+                         : v.isArray() ? "a list"
+                                       : "an object";
       out.error = std::string(field.name) + ": the value is " + type + "; give " +
                   (field.kind == FieldKind::Protocol ? "0, 1 or 2" : "text, as set takes it");
       return out;
     }
-    const std::string value = v.isDouble() ? std::to_string(static_cast<int>(number)) : v.toString().toUtf8().toStdString();
+    const std::string value = v.isDouble() ? std::to_string(static_cast<int>(number))
+                                           : v.toString().toUtf8().toStdString();
     auto change = ParseValue(field, value, out.error);
     if (!change) return {{}, out.error};
     out.changes.push_back(*change);

@@ -15,19 +15,19 @@ namespace tkr::ctl {
 struct Options {
   std::vector<platform::qt::PortOption> ports;
   bool systemPorts = true;
-  int com = 0;  // 0: detect the reader first
+  int com = 0;            // 0: detect the reader first
   std::vector<int> coms;  // every --com in order: the numbers the station serves
   std::string settings = "9600,n,8,1";
   bool json = false;
   bool help = false;
   bool version = false;
-  bool hex = false;         // send: the words are byte values
-  bool check = false;       // profile apply: report what would change, change nothing
-  int count = 0;            // capture: 0 until interrupted
-  double timeoutS = 0;      // capture: 0 for no limit
-  bool showPan = false;     // capture
-  bool timestamps = false;  // monitor
-  std::string log;          // station: one JSON line a reader appended here
+  bool hex = false;                // send: the words are byte values
+  bool check = false;              // profile apply: report what would change, change nothing
+  int count = 0;                   // capture: 0 until interrupted
+  double timeoutS = 0;             // capture: 0 for no limit
+  bool showPan = false;            // capture
+  bool timestamps = false;         // monitor
+  std::string log;                 // station: one JSON line a reader appended here
   std::vector<std::string> words;  // the command and its arguments
 };
 
@@ -58,10 +58,10 @@ const Field* FindField(const std::string& name);
 
 struct Change {
   const Field* field = nullptr;
-  int value = 0;       // toggle 0/1, protocol 0..2, track mask 1..7
-  bool useDefault = false;  // codes
+  int value = 0;                       // toggle 0/1, protocol 0..2, track mask 1..7
+  bool useDefault = false;             // codes
   std::array<std::string, 6> boxes{};  // codes: one two-digit box per byte
-  std::string text;    // the value as it is reported
+  std::string text;                    // the value as it is reported
 };
 
 struct ParsedChanges {

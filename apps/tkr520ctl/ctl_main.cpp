@@ -1,4 +1,6 @@
 // tkr520ctl: the console's own routines on a QCoreApplication, through the reader API.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
@@ -8,8 +10,6 @@
 #include <QSaveFile>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <unistd.h>
-
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -41,8 +41,12 @@ using protocol::ConfigItem;
 
 constexpr int kExitInterrupted = 130;  // what shells expect of a program ended by Ctrl-C
 
-QString Text(const Bytes& b) { return QString::fromLatin1(protocol::EscapeBytes(b)); }
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Text(const Bytes& b) {
+  return QString::fromLatin1(protocol::EscapeBytes(b));
+}
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 // A caption as it reads on screen ("No SS&&ES" reads "No SS&ES").
 std::string Shown(std::string_view caption) {
@@ -105,7 +109,9 @@ class Report {
   QJsonObject& obj() { return obj_; }
   bool json() const { return json_; }
   // Writes the report; the status, or 1 when it could not be written.
-  int finish(int status, const std::string& error = {}) { return write(status, EscapedLines(error)); }
+  int finish(int status, const std::string& error = {}) {
+    return write(status, EscapedLines(error));
+  }
   // The reader API's reasons quote what the device sent already escaped.
   int fail(const Outcome& o, int status = 1) { return write(status, o.reason); }
 
@@ -136,10 +142,14 @@ struct CurrentRow {
   std::optional<ConfigItem> item;
 };
 const CurrentRow kCurrent[] = {
-    {"RTS", "rts", ConfigItem::RTS},          {"CTS", "cts", ConfigItem::CTS},
-    {"Self-Arm Mode", "selfarm", ConfigItem::SelfArm}, {"LRC", "lrc", ConfigItem::LRC},
-    {"SS & ES", "sses", ConfigItem::SSES},    {"Protocol", "protocol", ConfigItem::Protocol},
-    {"JIS Read Head", "jis", ConfigItem::JIS}, {"Buzzer", "buzzer", ConfigItem::Buzzer},
+    {"RTS", "rts", ConfigItem::RTS},
+    {"CTS", "cts", ConfigItem::CTS},
+    {"Self-Arm Mode", "selfarm", ConfigItem::SelfArm},
+    {"LRC", "lrc", ConfigItem::LRC},
+    {"SS & ES", "sses", ConfigItem::SSES},
+    {"Protocol", "protocol", ConfigItem::Protocol},
+    {"JIS Read Head", "jis", ConfigItem::JIS},
+    {"Buzzer", "buzzer", ConfigItem::Buzzer},
 };
 
 void PutPort(Session& s, Report& r) {
@@ -159,7 +169,8 @@ void PutStatus(Session& s, Report& r) {
   row("COM Port", "com_port", std::to_string(reader.port()));
   row("Baud Rate", "baud_rate", parts.baud);
   row("Bit & Parity", "parity", parts.frame);
-  for (const CurrentRow& c : kCurrent) row(c.caption, c.key, Shown(reader.readerSettings().caption(*c.item).value_or("")));
+  for (const CurrentRow& c : kCurrent)
+    row(c.caption, c.key, Shown(reader.readerSettings().caption(*c.item).value_or("")));
   row("F/W Ver.", "firmware", reader.firmware());
   PutPort(s, r);
   r.obj()["current_settings"] = labels;
@@ -167,7 +178,9 @@ void PutStatus(Session& s, Report& r) {
 }
 
 // Reader data as shown: account numbers masked unless asked for whole.
-Bytes Masked(const Bytes& data, bool showPan) { return showPan ? data : protocol::MaskCardNumbers(data); }
+Bytes Masked(const Bytes& data, bool showPan) {
+  return showPan ? data : protocol::MaskCardNumbers(data);
+}
 
 // The verdict of each change, as lines and as "fields"; "changed" tells whether more than the
 // read-back went out.
@@ -178,9 +191,10 @@ int ReportApplied(Session& s, Report& r, const Applied& a) {
     const Change& c = *v.change;
     const std::string shown = protocol::EscapeBytes(v.reported);
     r.line(std::string(c.field->name) + "=" + c.text +
-           (!v.taken ? ": NOT taken, the reader reports " + shown
-            : !v.sent ? ": already set"
-            : v.verified ? ": taken" : ": acknowledged (no read-back)"));
+           (!v.taken     ? ": NOT taken, the reader reports " + shown
+            : !v.sent    ? ": already set"
+            : v.verified ? ": taken"
+                         : ": acknowledged (no read-back)"));
     QJsonObject f;
     f["name"] = c.field->name;
     f["asked"] = Q(c.text);
@@ -218,7 +232,10 @@ int ReportComparison(Session& s, Report& r, const std::vector<Change>& wanted, b
                       : " " + name + "=" + now + "\n";
     if (!asDiff) {
       r.line(name + ": now " + (c.now.empty() ? "unknown (no read-back)" : c.now) + ", wanted " +
-             c.change->text + (!c.differs ? "" : c.now.empty() ? ": would send" : ": would change"));
+             c.change->text +
+             (!c.differs      ? ""
+              : c.now.empty() ? ": would send"
+                              : ": would change"));
     }
     QJsonObject f;
     f["name"] = Q(name);
@@ -276,7 +293,10 @@ bool PrintCard(Output& out, int number, const link::CardFetch& card, const Optio
     const auto& e = card.tracks[static_cast<std::size_t>(t - 1)];
     const bool arrived = e && e->result == link::ExchangeResult::Answered;
     complete = complete && arrived;
-    const Bytes data = !arrived ? Bytes() : e->reply == "+" ? "No Data" : e->reply == "*" ? "Error" : e->reply;
+    const Bytes data = !arrived          ? Bytes()
+                       : e->reply == "+" ? "No Data"
+                       : e->reply == "*" ? "Error"
+                                         : e->reply;
     QJsonObject tj = arrived ? TrackJson(t, data, o.showPan) : QJsonObject{{"track", t}};
     tj["arrived"] = arrived;
     tracks.append(tj);
@@ -321,8 +341,7 @@ std::optional<std::string> ReadProfile(const std::string& file, std::string& err
     got = static_cast<std::size_t>(in.gcount());
   }
   if (got > kProfileMaxBytes) {
-    error = file + ": longer than " + std::to_string(kProfileMaxBytes / 1024) +
-            " KiB, no profile";
+    error = file + ": longer than " + std::to_string(kProfileMaxBytes / 1024) + " KiB, no profile";
     return std::nullopt;
   }
   text.resize(got);
@@ -340,7 +359,8 @@ std::string SaveProfile(Output& out, const std::string& file, const QByteArray& 
   if (info.exists() && !info.isFile()) {
     // A device or a pipe is written in place: a rename would put a file where it stands.
     QFile direct(Q(file));
-    if (!direct.open(QIODevice::WriteOnly) || direct.write(data) != data.size() || !direct.flush()) {
+    if (!direct.open(QIODevice::WriteOnly) || direct.write(data) != data.size() ||
+        !direct.flush()) {
       return "cannot write " + file + ": " + direct.errorString().toStdString();
     }
     return {};
@@ -363,8 +383,10 @@ int Main(int argc, char** argv) {
   const auto& w = o.words;
   const std::string command = cmd == "profile" && w.size() > 1 ? "profile " + w[1] : cmd;
   const auto usage = [&](const std::string& error) {
-    if (o.json) Report(out, true, command).finish(2, error + " (see --help)");
-    else std::cerr << "tkr520ctl: " << EscapedLines(error) << " (see --help)" << std::endl;
+    if (o.json)
+      Report(out, true, command).finish(2, error + " (see --help)");
+    else
+      std::cerr << "tkr520ctl: " << EscapedLines(error) << " (see --help)" << std::endl;
     return 2;
   };
   if (!parsed.error.empty()) return usage(parsed.error);
@@ -395,7 +417,8 @@ int Main(int argc, char** argv) {
     }
   } else if (cmd == "profile" || cmd == "station") {
     const bool station = cmd == "station";
-    if (station ? w.size() != 2 : w.size() != 3 || (w[1] != "save" && w[1] != "apply" && w[1] != "diff")) {
+    if (station ? w.size() != 2
+                : w.size() != 3 || (w[1] != "save" && w[1] != "apply" && w[1] != "diff")) {
       return usage(station ? "give station PROFILE" : "give profile save, apply or diff FILE");
     }
     profileFile = w.back();
@@ -421,7 +444,8 @@ int Main(int argc, char** argv) {
     // The console's --list-ports, row for row.
     const auto rows = pq::GatherPortRows(pq::PortMap::Build(o.ports, o.systemPorts));
     report.text(pq::FormatPortRows(rows));
-    report.obj()["ports"] = QJsonDocument::fromJson(QByteArray::fromStdString(pq::PortRowsJson(rows))).array();
+    report.obj()["ports"] =
+        QJsonDocument::fromJson(QByteArray::fromStdString(pq::PortRowsJson(rows))).array();
     return report.finish(0);
   }
 
@@ -490,7 +514,8 @@ int Main(int argc, char** argv) {
       if (row.text == sendBytes && !o.hex) item = row.itemCode;
     }
     std::vector<link::Exchange> done;
-    const Outcome sent = item >= 0 ? reader.SendItem(item, &done) : reader.SendText(sendBytes, &done);
+    const Outcome sent =
+        item >= 0 ? reader.SendItem(item, &done) : reader.SendText(sendBytes, &done);
     Bytes all, reply;
     for (const auto& e : done) {
       all += e.sent;
@@ -532,7 +557,9 @@ int Main(int argc, char** argv) {
           o.timestamps ? QDateTime::currentDateTime().toString("HH:mm:ss.zzz").toStdString() : "";
       const std::string hex = protocol::HexDumpLine(Masked(bytes, o.showPan));
       if (o.json) {
-        QJsonObject j{{"schema", 1}, {"record", Q(std::string(header))}, {"hex", Q(hex.substr(0, hex.size() - 2))}};
+        QJsonObject j{{"schema", 1},
+                      {"record", Q(std::string(header))},
+                      {"hex", Q(hex.substr(0, hex.size() - 2))}};
         if (!stamp.empty()) j["time"] = Q(stamp);
         out.write(QJsonDocument(j).toJson(QJsonDocument::Compact).toStdString() + "\n");
       } else {
@@ -544,9 +571,11 @@ int Main(int argc, char** argv) {
     reader.onReceived = [record](const Bytes& b) { record(protocol::kHeaderFromReader, b); };
   }
   // Scripts and operators alike learn here that the tool is ready for the first swipe.
-  std::cerr << "tkr520ctl: " << s.com() << ": " << (cmd == "capture" ? "waiting for cards" : "listening")
-            << " (Ctrl-C ends)" << std::endl;
-  if (o.timeoutS > 0) QTimer::singleShot(static_cast<int>(o.timeoutS * 1000), [] { QCoreApplication::quit(); });
+  std::cerr << "tkr520ctl: " << s.com() << ": "
+            << (cmd == "capture" ? "waiting for cards" : "listening") << " (Ctrl-C ends)"
+            << std::endl;
+  if (o.timeoutS > 0)
+    QTimer::singleShot(static_cast<int>(o.timeoutS * 1000), [] { QCoreApplication::quit(); });
   QCoreApplication::exec();
   s.close();
   report.obj()["cards"] = cards;
@@ -555,11 +584,14 @@ int Main(int argc, char** argv) {
   if (cmd == "capture" && o.count && cards < o.count) {
     const std::string within = " within " + QString::number(o.timeoutS).toStdString() + " s";
     return report.finish(1, cards == 0 ? "no card" + within
-                                       : std::to_string(cards) + " of " + std::to_string(o.count) + " cards" + within);
+                                       : std::to_string(cards) + " of " + std::to_string(o.count) +
+                                             " cards" + within);
   }
   return incomplete ? report.finish(1, "not every track of every card arrived") : report.finish(0);
 }
 
 }  // namespace tkr::ctl
 
-int main(int argc, char** argv) { return tkr::ctl::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return tkr::ctl::Main(argc, argv);
+}

@@ -1,14 +1,14 @@
 // What the main window's controls do: start-up, buttons, toggles, tracks, command box.
+#include "core/link/module1.h"
 #include "core/protocol/host_commands.h"
 #include "core/protocol/line_settings.h"
 #include "core/protocol/monitor_format.h"
-#include "core/link/module1.h"
 
 namespace tkr::link {
 
-using protocol::Cmd;
 using platform::comNone;
 using platform::comRTS;
+using protocol::Cmd;
 
 void Module1::Form_Load(const std::function<void()>& showWindow) {
   ActionScope action(*this);
@@ -54,7 +54,9 @@ void Module1::RestartCommandButton_Click() {
   });
 }
 
-void Module1::ClearButton_Click() { ClearTrackBoxes(); }
+void Module1::ClearButton_Click() {
+  ClearTrackBoxes();
+}
 
 void Module1::ExitButton_Click() {
   if (legacy()) {
@@ -137,9 +139,9 @@ void Module1::ToggleClicked(Toggle toggle) {
   struct Frames {
     Cmd off, on;
   };
-  const Frames frames = toggle == Toggle::Buzzer  ? Frames{Cmd::BZD, Cmd::BZE}
-                        : toggle == Toggle::JIS   ? Frames{Cmd::JHD, Cmd::JHE}
-                        : toggle == Toggle::LRC   ? Frames{Cmd::LCD, Cmd::LCE}
+  const Frames frames = toggle == Toggle::Buzzer    ? Frames{Cmd::BZD, Cmd::BZE}
+                        : toggle == Toggle::JIS     ? Frames{Cmd::JHD, Cmd::JHE}
+                        : toggle == Toggle::LRC     ? Frames{Cmd::LCD, Cmd::LCE}
                         : toggle == Toggle::SelfArm ? Frames{Cmd::SAD, Cmd::SAE}
                                                     : Frames{Cmd::ESD, Cmd::ESE};
   colour(value);
@@ -163,7 +165,8 @@ void Module1::RestoreDefaultsSequence(bool emptyBufferFirst) {
   WaitForReply();
   AwaitingReply = true;
   SetStatusPanel(2, kResetMark);
-  SendCommand(protocol::kWarmResetCommand);  // not awaited: the reader restarts at its factory line settings
+  SendCommand(protocol::kWarmResetCommand);  // not awaited: the reader restarts at its factory line
+                                             // settings
   if (emptyBufferFirst) ReplyBuffer.clear();
   FlushInput();
   OpenPort(p_.MSComm1.commPort(), protocol::kDetectSettings, false);
@@ -175,7 +178,9 @@ void Module1::RestoreDefaultsSequence(bool emptyBufferFirst) {
   ShowPortSettings();
 }
 
-void Module1::RestoreReaderDefaults() { RestoreDefaultsSequence(true); }
+void Module1::RestoreReaderDefaults() {
+  RestoreDefaultsSequence(true);
+}
 
 void Module1::DefaultButton_Click() {
   RunWhenIdle([this] {

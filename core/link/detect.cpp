@@ -1,8 +1,8 @@
 // Automatic search for the reader on COM1..COM16 at 9600,n,8,1.
+#include "core/link/module1.h"
 #include "core/protocol/frames.h"
 #include "core/protocol/line_settings.h"
 #include "core/protocol/replies.h"
-#include "core/link/module1.h"
 
 namespace tkr::link {
 
@@ -16,7 +16,9 @@ void Module1::DetectingForm_Load(DetectingView* view) {
   DetectStep = 0;
 }
 
-void Module1::DetectingForm_Unloaded() { detecting_ = nullptr; }
+void Module1::DetectingForm_Unloaded() {
+  detecting_ = nullptr;
+}
 
 void Module1::CancelCmdBtn_Click() {
   DetectCancelled = true;

@@ -1,7 +1,7 @@
 // The exchanges that the settings dialogs start.
+#include "core/link/module1.h"
 #include "core/protocol/line_settings.h"
 #include "core/protocol/monitor_format.h"
-#include "core/link/module1.h"
 
 namespace tkr::link {
 
@@ -13,12 +13,16 @@ void Module1::ApplyPortSettings() {
   ReplyReceived = false;
   // Only with the handshake boxes shown is the reader told its new line settings.
   if (view_.RTSCheckBox->visible()) {
-    const std::pair<const char*, Cmd> bauds[] = {
-        {"1200", Cmd::BR0}, {"2400", Cmd::BR1}, {"4800", Cmd::BR2}, {"9600", Cmd::BR3},
-        {"19200", Cmd::BR4}};
-    const std::pair<const char*, Cmd> formats[] = {
-        {"e,7,1", Cmd::PT0}, {"o,7,1", Cmd::PT1}, {"m,7,1", Cmd::PT2}, {"s,7,1", Cmd::PT3},
-        {"n,8,1", Cmd::PT4}};
+    const std::pair<const char*, Cmd> bauds[] = {{"1200", Cmd::BR0},
+                                                 {"2400", Cmd::BR1},
+                                                 {"4800", Cmd::BR2},
+                                                 {"9600", Cmd::BR3},
+                                                 {"19200", Cmd::BR4}};
+    const std::pair<const char*, Cmd> formats[] = {{"e,7,1", Cmd::PT0},
+                                                   {"o,7,1", Cmd::PT1},
+                                                   {"m,7,1", Cmd::PT2},
+                                                   {"s,7,1", Cmd::PT3},
+                                                   {"n,8,1", Cmd::PT4}};
     const auto sendMatching = [this](const auto& table, const std::string& value) {
       for (const auto& [text, cmd] : table) {
         if (value == text) {

@@ -1,6 +1,6 @@
 // One exchange: send a command, wait for its reply under the busy indicator and time-outs.
-#include "core/protocol/monitor_format.h"
 #include "core/link/module1.h"
+#include "core/protocol/monitor_format.h"
 
 namespace tkr::link {
 
@@ -132,10 +132,14 @@ void Module1::DisableReaderControls() {
   view_.DefaultButton->setEnabled(false);
   view_.PreSuffixCommand->setEnabled(false);
   const std::pair<Control*, CheckControl*> pairs[] = {
-      {view_.SSESLabel, view_.SSESCheckBox},   {view_.LRCLabel, view_.LRCCheckBox},
-      {view_.ProtocolLabel, nullptr},          {view_.CTSLabel, view_.CTSCheckBox},
-      {view_.RTSLabel, view_.RTSCheckBox},     {view_.JISLabel, view_.JISCheckBox},
-      {view_.BuzzerLabel, view_.BuzzerCheckBox}, {view_.SelfArmLabel, view_.SelfArmCheckBox},
+      {view_.SSESLabel, view_.SSESCheckBox},
+      {view_.LRCLabel, view_.LRCCheckBox},
+      {view_.ProtocolLabel, nullptr},
+      {view_.CTSLabel, view_.CTSCheckBox},
+      {view_.RTSLabel, view_.RTSCheckBox},
+      {view_.JISLabel, view_.JISCheckBox},
+      {view_.BuzzerLabel, view_.BuzzerCheckBox},
+      {view_.SelfArmLabel, view_.SelfArmCheckBox},
   };
   for (auto [label, box] : pairs) {
     label->setCaption("");
@@ -144,14 +148,12 @@ void Module1::DisableReaderControls() {
 }
 
 void Module1::EnableReaderControls() {
-  for (Control* c : {static_cast<Control*>(view_.DefaultButton), view_.PreSuffixCommand,
-                     static_cast<Control*>(view_.SSESCheckBox),
-                     static_cast<Control*>(view_.LRCCheckBox),
-                     static_cast<Control*>(view_.CTSCheckBox),
-                     static_cast<Control*>(view_.RTSCheckBox),
-                     static_cast<Control*>(view_.JISCheckBox),
-                     static_cast<Control*>(view_.BuzzerCheckBox),
-                     static_cast<Control*>(view_.SelfArmCheckBox)}) {
+  for (Control* c :
+       {static_cast<Control*>(view_.DefaultButton), view_.PreSuffixCommand,
+        static_cast<Control*>(view_.SSESCheckBox), static_cast<Control*>(view_.LRCCheckBox),
+        static_cast<Control*>(view_.CTSCheckBox), static_cast<Control*>(view_.RTSCheckBox),
+        static_cast<Control*>(view_.JISCheckBox), static_cast<Control*>(view_.BuzzerCheckBox),
+        static_cast<Control*>(view_.SelfArmCheckBox)}) {
     c->setEnabled(true);
   }
 }

@@ -38,7 +38,7 @@ struct Platform {
 enum class Toggle { Buzzer, JIS, LRC, SelfArm, SSES, RTS, CTS };
 
 // Each toggle's check box.
-inline constexpr std::pair<Toggle, CheckControl* MainView::*> kToggleBoxes[] = {
+inline constexpr std::pair<Toggle, CheckControl * MainView::*> kToggleBoxes[] = {
     {Toggle::Buzzer, &MainView::BuzzerCheckBox}, {Toggle::JIS, &MainView::JISCheckBox},
     {Toggle::LRC, &MainView::LRCCheckBox},       {Toggle::SelfArm, &MainView::SelfArmCheckBox},
     {Toggle::SSES, &MainView::SSESCheckBox},     {Toggle::RTS, &MainView::RTSCheckBox},
@@ -91,11 +91,11 @@ std::optional<std::vector<Toggle>> PlanHandshake(int rts, int cts, int wantRts, 
 
 class Module1 {
  public:
-  static constexpr int kQuietTimeMs = 100;  // Timer1: a gap this long ends a reception
-  static constexpr int kFetchDelayMs = 10;  // Timer3: from a swipe to the card-data fetch
-  static constexpr int kReplyTimeoutUnits = 20;  // WaitForReply: TimeBase x 20 ms
-  static constexpr int kProbeTimeoutUnits = 10;  // detection probe: TimeBase x 10 ms
-  static constexpr int kDetectedTimeBase = 100;   // what a detection sets: 2 s replies
+  static constexpr int kQuietTimeMs = 100;         // Timer1: a gap this long ends a reception
+  static constexpr int kFetchDelayMs = 10;         // Timer3: from a swipe to the card-data fetch
+  static constexpr int kReplyTimeoutUnits = 20;    // WaitForReply: TimeBase x 20 ms
+  static constexpr int kProbeTimeoutUnits = 10;    // detection probe: TimeBase x 10 ms
+  static constexpr int kDetectedTimeBase = 100;    // what a detection sets: 2 s replies
   static constexpr int kLegacyLoadTimeBase = 250;  // the legacy load's, until a detection
   static constexpr int kPortCount = 16;            // the detection scans COM1..COM16
   // The reply buffer keeps at most this much of one reception: far above any reply or swipe.
@@ -207,7 +207,7 @@ class Module1 {
   void SendTrackSelection();
 
   // ---- Host command console ------------------------------------------------------------
-  void txtSend_Click(int itemCode);  // -1 when no row is selected
+  void txtSend_Click(int itemCode);   // -1 when no row is selected
   void SendTyped(const Bytes& text);  // Enter in txtSend
 
   // ---- Settings dialogs ----------------------------------------------------------------

@@ -1,10 +1,12 @@
 // The monitor log and the hand-over of unsolicited card data.
-#include "core/protocol/monitor_format.h"
 #include "core/link/module1.h"
+#include "core/protocol/monitor_format.h"
 
 namespace tkr::link {
 
-void Module1::AppendMonitor(const Bytes& data) { monitor_.append(protocol::HexDumpLine(data)); }
+void Module1::AppendMonitor(const Bytes& data) {
+  monitor_.append(protocol::HexDumpLine(data));
+}
 
 void Module1::AppendMonitorHeader(std::string_view header) {
   // Bytes of a cut reception still waiting for their line go first, so that a record written

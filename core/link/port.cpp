@@ -1,17 +1,16 @@
 // The one serial port: opening, closing, showing its settings, and the receive event.
-#include "core/link/module1.h"
-
 #include <algorithm>
 #include <string_view>
 #include <utility>
 
+#include "core/link/module1.h"
 #include "core/protocol/line_settings.h"
 #include "core/protocol/monitor_format.h"
 
 namespace tkr::link {
 
-using platform::comRTS;
 using platform::comNone;
+using platform::comRTS;
 
 Module1::Module1(Edition edition, Platform platform, MainView view)
     : edition_(edition), p_(platform), view_(view) {

@@ -24,13 +24,14 @@ class Reader::View {
  public:
   View() {
     for (Control* MainView::*slot :
-         {&MainView::COMPortLabel, &MainView::BaudRateLabel, &MainView::ParityLabel,
-          &MainView::RTSLabel, &MainView::CTSLabel, &MainView::SelfArmLabel, &MainView::LRCLabel,
-          &MainView::SSESLabel, &MainView::ProtocolLabel, &MainView::JISLabel,
-          &MainView::BuzzerLabel, &MainView::CardTypeLabel, &MainView::FWLabel,
-          &MainView::BusyLabel, &MainView::BusyTextLabel, &MainView::DefaultButton,
-          &MainView::PreSuffixCommand, &MainView::CardDataButton, &MainView::Track1TextBox,
-          &MainView::Track2TextBox, &MainView::Track3TextBox, &MainView::txtSend}) {
+         {&MainView::COMPortLabel,  &MainView::BaudRateLabel,    &MainView::ParityLabel,
+          &MainView::RTSLabel,      &MainView::CTSLabel,         &MainView::SelfArmLabel,
+          &MainView::LRCLabel,      &MainView::SSESLabel,        &MainView::ProtocolLabel,
+          &MainView::JISLabel,      &MainView::BuzzerLabel,      &MainView::CardTypeLabel,
+          &MainView::FWLabel,       &MainView::BusyLabel,        &MainView::BusyTextLabel,
+          &MainView::DefaultButton, &MainView::PreSuffixCommand, &MainView::CardDataButton,
+          &MainView::Track1TextBox, &MainView::Track2TextBox,    &MainView::Track3TextBox,
+          &MainView::txtSend}) {
       main.*slot = control();
     }
     for (auto& panel : main.StatusPanels) panel = control();
@@ -200,13 +201,20 @@ namespace {
 protocol::ConfigItem ItemOf(Toggle toggle) {
   using protocol::ConfigItem;
   switch (toggle) {
-    case Toggle::Buzzer: return ConfigItem::Buzzer;
-    case Toggle::JIS: return ConfigItem::JIS;
-    case Toggle::LRC: return ConfigItem::LRC;
-    case Toggle::SelfArm: return ConfigItem::SelfArm;
-    case Toggle::SSES: return ConfigItem::SSES;
-    case Toggle::RTS: return ConfigItem::RTS;
-    case Toggle::CTS: return ConfigItem::CTS;
+    case Toggle::Buzzer:
+      return ConfigItem::Buzzer;
+    case Toggle::JIS:
+      return ConfigItem::JIS;
+    case Toggle::LRC:
+      return ConfigItem::LRC;
+    case Toggle::SelfArm:
+      return ConfigItem::SelfArm;
+    case Toggle::SSES:
+      return ConfigItem::SSES;
+    case Toggle::RTS:
+      return ConfigItem::RTS;
+    case Toggle::CTS:
+      return ConfigItem::CTS;
   }
   return ConfigItem::Buzzer;
 }
@@ -248,13 +256,25 @@ Reader::~Reader() {
   Close();
 }
 
-int Reader::port() const { return port_->commPort(); }
-std::string Reader::settings() const { return port_->settings(); }
-int Reader::rts() const { return view_->main.RTSCheckBox->value(); }
-int Reader::cts() const { return view_->main.CTSCheckBox->value(); }
-std::string Reader::Com() const { return "COM" + std::to_string(port()); }
+int Reader::port() const {
+  return port_->commPort();
+}
+std::string Reader::settings() const {
+  return port_->settings();
+}
+int Reader::rts() const {
+  return view_->main.RTSCheckBox->value();
+}
+int Reader::cts() const {
+  return view_->main.CTSCheckBox->value();
+}
+std::string Reader::Com() const {
+  return "COM" + std::to_string(port());
+}
 
-void Reader::Close() { m_->ClosePort(); }
+void Reader::Close() {
+  m_->ClosePort();
+}
 
 Outcome Reader::Run(const std::function<void()>& action, std::vector<Exchange>* exchanges) {
   settings_ = {};
@@ -293,7 +313,8 @@ Outcome Reader::Judge(const std::vector<Exchange>& exchanges) {
                                     protocol::EscapeBytes(protocol::ReadableCommand(e.sent))};
       case ExchangeResult::NotOpen:
       case ExchangeResult::PortLost:
-        if (m_->portLost() || e.result == ExchangeResult::PortLost) return lost("the device went away");
+        if (m_->portLost() || e.result == ExchangeResult::PortLost)
+          return lost("the device went away");
         // Reopened after a reset, the port of a reader that answered a moment ago is gone.
         if (answered) return lost(port_->lastOpenError());
         return {Kind::OpenFailed, Com() + ": " + port_->lastOpenError()};
@@ -311,9 +332,10 @@ Outcome Reader::CheckIdentity(const std::vector<Exchange>& exchanges) {
     const bool config = e.sent == re1 && !protocol::IsConfigStatus(e.reply);
     if (version || config) {
       settings_ = {};
-      return {Kind::NotReader, Com() + ": the device that answers is not a TKR520 reader (it answered \"" +
-                                   protocol::EscapeBytes(e.reply) + "\" to " +
-                                   protocol::EscapeBytes(protocol::ReadableCommand(e.sent)) + ")"};
+      return {Kind::NotReader,
+              Com() + ": the device that answers is not a TKR520 reader (it answered \"" +
+                  protocol::EscapeBytes(e.reply) + "\" to " +
+                  protocol::EscapeBytes(protocol::ReadableCommand(e.sent)) + ")"};
     }
   }
   return {};

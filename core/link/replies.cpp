@@ -1,7 +1,8 @@
 // Turning the reader's answers into what the operator sees.
 #include "core/protocol/replies.h"
-#include "core/protocol/monitor_format.h"
+
 #include "core/link/module1.h"
+#include "core/protocol/monitor_format.h"
 
 namespace tkr::link {
 
@@ -84,14 +85,37 @@ void Module1::RefreshConfigView() {
     Control* label = nullptr;
     CheckControl* box = nullptr;
     switch (update.item) {
-      case ConfigItem::SSES: label = view_.SSESLabel; box = view_.SSESCheckBox; break;
-      case ConfigItem::LRC: label = view_.LRCLabel; box = view_.LRCCheckBox; break;
-      case ConfigItem::Protocol: label = view_.ProtocolLabel; break;
-      case ConfigItem::CTS: label = view_.CTSLabel; box = view_.CTSCheckBox; break;
-      case ConfigItem::RTS: label = view_.RTSLabel; box = view_.RTSCheckBox; break;
-      case ConfigItem::JIS: label = view_.JISLabel; box = view_.JISCheckBox; break;
-      case ConfigItem::SelfArm: label = view_.SelfArmLabel; box = view_.SelfArmCheckBox; break;
-      case ConfigItem::Buzzer: label = view_.BuzzerLabel; box = view_.BuzzerCheckBox; break;
+      case ConfigItem::SSES:
+        label = view_.SSESLabel;
+        box = view_.SSESCheckBox;
+        break;
+      case ConfigItem::LRC:
+        label = view_.LRCLabel;
+        box = view_.LRCCheckBox;
+        break;
+      case ConfigItem::Protocol:
+        label = view_.ProtocolLabel;
+        break;
+      case ConfigItem::CTS:
+        label = view_.CTSLabel;
+        box = view_.CTSCheckBox;
+        break;
+      case ConfigItem::RTS:
+        label = view_.RTSLabel;
+        box = view_.RTSCheckBox;
+        break;
+      case ConfigItem::JIS:
+        label = view_.JISLabel;
+        box = view_.JISCheckBox;
+        break;
+      case ConfigItem::SelfArm:
+        label = view_.SelfArmLabel;
+        box = view_.SelfArmCheckBox;
+        break;
+      case ConfigItem::Buzzer:
+        label = view_.BuzzerLabel;
+        box = view_.BuzzerCheckBox;
+        break;
     }
     label->setCaption(Bytes(update.caption));
     // A changed value raises the box's click, which only recolours while RefreshingView.
@@ -101,6 +125,8 @@ void Module1::RefreshConfigView() {
   ReplyStatusEnabled = true;
 }
 
-void Module1::FlushInput() { p_.MSComm1.discardInput(); }
+void Module1::FlushInput() {
+  p_.MSComm1.discardInput();
+}
 
 }  // namespace tkr::link

@@ -13,13 +13,19 @@ constexpr std::size_t kLuhnMinDigits = 12;
 // Track 1's cardholder name is at most 26 characters.
 constexpr std::size_t kNameMaxChars = 26;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
-bool AllDigits(const std::string& s) { return !s.empty() && std::all_of(s.begin(), s.end(), IsDigit); }
+bool AllDigits(const std::string& s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), IsDigit);
+}
 
 // A reader on 7 data bits with parity, read at 8, delivers every character with the parity
 // in bit 7; whoever reads the hex still sees the digits, so they are digits here too.
-char Seven(char c) { return static_cast<char>(static_cast<unsigned char>(c) & 0x7F); }
+char Seven(char c) {
+  return static_cast<char>(static_cast<unsigned char>(c) & 0x7F);
+}
 
 bool IsAlnum(char c) {
   c = Seven(c);
@@ -192,9 +198,13 @@ std::string MaskPan(const std::string& pan) {
   return out;
 }
 
-Bytes MaskCardNumbers(const Bytes& data) { return Masker(data).masked(); }
+Bytes MaskCardNumbers(const Bytes& data) {
+  return Masker(data).masked();
+}
 
-Bytes MaskTrack(int /*track*/, const Bytes& data) { return MaskCardNumbers(data); }
+Bytes MaskTrack(int /*track*/, const Bytes& data) {
+  return MaskCardNumbers(data);
+}
 
 std::optional<FinancialTrack> ParseFinancialTrack(int track, const Bytes& data) {
   const Span span = PanSpan(track, data);

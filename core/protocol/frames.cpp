@@ -1,10 +1,9 @@
 #include "core/protocol/frames.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "core/protocol/monitor_format.h"
-
-#include <stdexcept>
 
 namespace tkr::protocol {
 

@@ -9,14 +9,53 @@ namespace tkr::protocol {
 
 // The prebuilt configuration frames, named by their payload.
 enum class Cmd {
-  DF, RE, RE1, RE2, RE3,                // defaults, EEPROM and status read-outs
-  BR0, BR1, BR2, BR3, BR4,              // baud rates 1200..19200
-  PT0, PT1, PT2, PT3, PT4,              // data formats e71, o71, m71, s71, n81
-  PC1, PC2, PC3,                        // data protocols 0..2
-  ESD, ESE, LCD, LCE, RTD, RTE, CTD, CTE, BZD, BZE, JHD, JHE, SAD, SAE,
-  TK1, TK2, TK3, TK4, TK5, TK6, TK7,    // track selection masks
-  p1, p2, p3, s1, s2, s3, SP,           // prefix/suffix/separator back to "Default"
-  SPHead,                               // first five bytes of a custom separator frame
+  DF,
+  RE,
+  RE1,
+  RE2,
+  RE3,  // defaults, EEPROM and status read-outs
+  BR0,
+  BR1,
+  BR2,
+  BR3,
+  BR4,  // baud rates 1200..19200
+  PT0,
+  PT1,
+  PT2,
+  PT3,
+  PT4,  // data formats e71, o71, m71, s71, n81
+  PC1,
+  PC2,
+  PC3,  // data protocols 0..2
+  ESD,
+  ESE,
+  LCD,
+  LCE,
+  RTD,
+  RTE,
+  CTD,
+  CTE,
+  BZD,
+  BZE,
+  JHD,
+  JHE,
+  SAD,
+  SAE,
+  TK1,
+  TK2,
+  TK3,
+  TK4,
+  TK5,
+  TK6,
+  TK7,  // track selection masks
+  p1,
+  p2,
+  p3,
+  s1,
+  s2,
+  s3,
+  SP,      // prefix/suffix/separator back to "Default"
+  SPHead,  // first five bytes of a custom separator frame
   Count
 };
 

@@ -43,29 +43,39 @@ constexpr std::array<HostCommandRow, 32> kRows{{
 }};
 
 // The single-byte commands indexed by item code 0..27; 28..31 are read-out frames.
-constexpr std::string_view kSingleByteCommands = "PpQRSUVWuvw%#LlMm()Zz\x13\x11T\x1B" "9\x7F$";
+constexpr std::string_view kSingleByteCommands =
+    "PpQRSUVWuvw%#LlMm()Zz\x13\x11T\x1B"
+    "9\x7F$";
 static_assert(kSingleByteCommands.size() == 28);
 
 }  // namespace
 
-std::span<const HostCommandRow> HostCommandList() { return kRows; }
+std::span<const HostCommandRow> HostCommandList() {
+  return kRows;
+}
 
 Bytes HostCommandBytes(int itemCode, const CommandTable& table) {
   if (itemCode >= 0 && itemCode < static_cast<int>(kSingleByteCommands.size())) {
     return Bytes(1, kSingleByteCommands[static_cast<std::size_t>(itemCode)]);
   }
   switch (itemCode) {
-    case 28: return table[Cmd::RE];
-    case 29: return table[Cmd::RE1];
-    case 30: return table[Cmd::RE2];
-    case 31: return table[Cmd::RE3];
-    default: return {};
+    case 28:
+      return table[Cmd::RE];
+    case 29:
+      return table[Cmd::RE1];
+    case 30:
+      return table[Cmd::RE2];
+    case 31:
+      return table[Cmd::RE3];
+    default:
+      return {};
   }
 }
 
 const HostCommandRow* FindHostCommand(int itemCode) {
-  const auto it = std::find_if(kRows.begin(), kRows.end(),
-                               [itemCode](const HostCommandRow& row) { return row.itemCode == itemCode; });
+  const auto it = std::find_if(kRows.begin(), kRows.end(), [itemCode](const HostCommandRow& row) {
+    return row.itemCode == itemCode;
+  });
   return it == kRows.end() ? nullptr : &*it;
 }
 

@@ -23,7 +23,6 @@ Bytes ReadableCommand(const Bytes& command);
 // plain text that shows every byte and survives any terminal or text encoding.
 std::string EscapeBytes(const Bytes& bytes);
 
-
 // The digit of a value 0..15 (higher bits are ignored).
 char HexDigit(unsigned value);
 // The value of a hexadecimal digit, 0..15: "0".."9", "A".."F" and, unless upperOnly, "a".."f";

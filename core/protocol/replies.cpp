@@ -1,9 +1,9 @@
 #include "core/protocol/replies.h"
 
-#include "core/protocol/monitor_format.h"
-
 #include <array>
 #include <utility>
+
+#include "core/protocol/monitor_format.h"
 
 namespace tkr::protocol {
 
@@ -40,7 +40,9 @@ auto FindOneChar(const Table& table, const Bytes& reply) -> decltype(&table[0].s
   return nullptr;
 }
 
-std::string_view EnableText(bool set) { return set ? "Enable" : "Disable"; }
+std::string_view EnableText(bool set) {
+  return set ? "Enable" : "Disable";
+}
 
 }  // namespace
 
@@ -86,7 +88,9 @@ std::vector<ConfigUpdate> DecodeConfigStatus(const Bytes& reply) {
   }
   if (reply.size() >= 3) {
     const char c = reply[2];
-    const std::string_view protocol = !HexDigitHasBits(c, 8) ? "0" : HexDigitHasBits(c, 12) ? "2" : "1";
+    const std::string_view protocol = !HexDigitHasBits(c, 8)   ? "0"
+                                      : HexDigitHasBits(c, 12) ? "2"
+                                                               : "1";
     const bool cts = HexDigitHasBits(c, 1);
     const bool rts = HexDigitHasBits(c, 2);
     updates.push_back({ConfigItem::Protocol, protocol, std::nullopt});

@@ -23,8 +23,8 @@ std::optional<std::string_view> StatusText(const Bytes& reply);
 bool PassesCardTypeGate(const Bytes& reply);
 
 struct CardTypeTexts {
-  std::string_view panel;       // InterpretReply: reader-response panel
-  std::string_view caption;     // InterpretReply: CardTypeLabel (stored form, "&&")
+  std::string_view panel;         // InterpretReply: reader-response panel
+  std::string_view caption;       // InterpretReply: CardTypeLabel (stored form, "&&")
   std::string_view fetchCaption;  // FetchCardData: CardTypeLabel
 };
 
@@ -39,8 +39,8 @@ enum class ConfigItem { SSES, LRC, Protocol, CTS, RTS, JIS, SelfArm, Buzzer };
 
 struct ConfigUpdate {
   ConfigItem item;
-  std::string_view caption;      // stored form ("No SS&&ES")
-  std::optional<int> boxValue;   // check box value 0/1; none for the protocol
+  std::string_view caption;     // stored form ("No SS&&ES")
+  std::optional<int> boxValue;  // check box value 0/1; none for the protocol
 };
 
 // Updates for the positions 1, 3 and 6 present in the reply, in table order.

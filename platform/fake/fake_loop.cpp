@@ -37,7 +37,9 @@ void FakeLoop::dispatchDue(bool waiting) {
   }
 }
 
-void FakeLoop::doEvents() { dispatchDue(false); }
+void FakeLoop::doEvents() {
+  dispatchDue(false);
+}
 
 void FakeLoop::waitForEvents() {
   ++waits_;

@@ -25,7 +25,9 @@ class FakeLoop : public EventPump {
 
   // Queues fn at an absolute virtual time (not before now); returns an id for cancel().
   std::uint64_t schedule(Micros at, std::function<void()> fn);
-  std::uint64_t after(Micros delay, std::function<void()> fn) { return schedule(now_ + delay, std::move(fn)); }
+  std::uint64_t after(Micros delay, std::function<void()> fn) {
+    return schedule(now_ + delay, std::move(fn));
+  }
   void cancel(std::uint64_t id);
 
   void doEvents() override;

@@ -75,8 +75,8 @@ void FakeSerialPort::output(const Bytes& data) {
   written_ += data;
   writes_.push_back(data);
   // The bytes leave one character time apart, after whatever is still being sent.
-  lineFreeAt_ = std::max(lineFreeAt_, loop_.now()) +
-                static_cast<Micros>(data.size()) * characterTime();
+  lineFreeAt_ =
+      std::max(lineFreeAt_, loop_.now()) + static_cast<Micros>(data.size()) * characterTime();
   if (connected_) connected_->hostWrote(data, lineFreeAt_);
 }
 

@@ -1,19 +1,18 @@
 #include "platform/qt/port_listing.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QSerialPort>
-#include <algorithm>
-#include <cstdio>
-
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSerialPort>
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include "core/protocol/monitor_format.h"
 
@@ -103,7 +102,8 @@ std::string Details(const PortRow& row) {
     text += part;
   };
   add(TerminalText(row.manufacturer));
-  if (row.vendorId && row.productId) add("USB " + protocol::Hex16(*row.vendorId) + ":" + protocol::Hex16(*row.productId));
+  if (row.vendorId && row.productId)
+    add("USB " + protocol::Hex16(*row.vendorId) + ":" + protocol::Hex16(*row.productId));
   return text;
 }
 

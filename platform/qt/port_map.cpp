@@ -104,8 +104,12 @@ std::vector<std::string> OrderPortNames(std::vector<std::string> names) {
 std::vector<SystemPort> AvailableSystemPorts() {
   std::vector<SystemPort> ports;
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-    SystemPort port{info.portName().toStdString(), info.systemLocation().toStdString(),
-                    info.description().toStdString(), std::nullopt, std::nullopt, {}};
+    SystemPort port{info.portName().toStdString(),
+                    info.systemLocation().toStdString(),
+                    info.description().toStdString(),
+                    std::nullopt,
+                    std::nullopt,
+                    {}};
     if (info.hasVendorIdentifier()) port.vendorId = info.vendorIdentifier();
     if (info.hasProductIdentifier()) port.productId = info.productIdentifier();
     port.manufacturer = info.manufacturer().toStdString();

@@ -33,7 +33,6 @@ struct PortOptionResult {
 // device path may itself contain '='.
 PortOptionResult ParsePortOption(std::string_view text);
 
-
 // Natural order of device names within their group, USB adapters (ttyUSB*, ttyACM*) first:
 // ttyUSB0 < ttyUSB1 < ttyACM0 < ttyS2 < ttyS10. Paths compare by their last component.
 bool PortNameLess(std::string_view a, std::string_view b);

@@ -3,9 +3,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QTimer>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 #include <algorithm>
 
 #include "platform/qt/byte_text.h"
@@ -308,9 +308,8 @@ QtLogControl::QtLogControl(QPlainTextEdit* edit) : edit_(edit) {
   // judged once the scroll has taken effect.
   QScrollBar* bar = edit->verticalScrollBar();
   QObject::connect(bar, &QAbstractSlider::actionTriggered, edit, [edit, bar](int) {
-    QTimer::singleShot(0, edit, [edit, bar] {
-      edit->setProperty(kFollow, bar->value() >= bar->maximum());
-    });
+    QTimer::singleShot(0, edit,
+                       [edit, bar] { edit->setProperty(kFollow, bar->value() >= bar->maximum()); });
   });
 }
 

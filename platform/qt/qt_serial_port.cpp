@@ -10,7 +10,8 @@ namespace tkr::platform::qt {
 
 namespace {
 
-constexpr qint64 kReadBufferBytes = qint64{4} * 1024;  // as much of a reception as the console keeps
+constexpr qint64 kReadBufferBytes =
+    qint64{4} * 1024;  // as much of a reception as the console keeps
 
 QSerialPort::Parity ToParity(char letter) {
   switch (letter) {
@@ -215,8 +216,8 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
   // A failed read or write means the same as a vanished device even when its node is still
   // there (a hung-up terminal, a dead adapter): QSerialPort keeps its read notifier on after a
   // read error, and the failing read would come back from every turn of the event loop.
-  const bool vanished = error == QSerialPort::ResourceError ||
-                        error == QSerialPort::ReadError || error == QSerialPort::WriteError;
+  const bool vanished = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                        error == QSerialPort::WriteError;
   if (!vanished) return;  // the other errors say nothing the console reacts to
   lost_ = true;
   // The error arrives from inside QSerialPort's own notifier; closing there would delete the

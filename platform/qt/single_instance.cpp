@@ -1,9 +1,9 @@
 #include "platform/qt/single_instance.h"
 
-#include <QDir>
-
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <QDir>
 
 namespace tkr::platform::qt {
 

@@ -17,7 +17,9 @@ const std::string kRE1 = "09 00 03 52 45 31 2C";
 // tkr520ctl's arguments for COM1 = the simulator (--com 1 unless `detect` is true).
 QStringList CtlArgs(const Sim& sim, const std::vector<std::string>& args, bool detect = false) {
   QStringList list = {"--no-system-ports", "--port", QString::fromStdString("COM1=" + sim.path)};
-  if (!detect) list << "--com" << "1";
+  if (!detect)
+    list << "--com"
+         << "1";
   for (const auto& a : args) list << QString::fromStdString(a);
   return list;
 }
@@ -55,7 +57,8 @@ void StartCtl(QProcess& p, Sim& sim, const std::vector<std::string>& args) {
   p.start(QString::fromStdString(Binary("tkr520ctl")), CtlArgs(sim, args));
   QByteArray err;
   p.setReadChannel(QProcess::StandardError);
-  while (!err.contains("(Ctrl-C ends)") && p.waitForReadyRead(20000)) err += p.readAllStandardError();
+  while (!err.contains("(Ctrl-C ends)") && p.waitForReadyRead(20000))
+    err += p.readAllStandardError();
   p.setReadChannel(QProcess::StandardOutput);
   ASSERT_TRUE(err.contains("(Ctrl-C ends)")) << err.toStdString();
 }
@@ -97,8 +100,13 @@ TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
   profile.close();
   // `word`: the error line names it; `connects`: refused by the reader's state, read after
   // connecting, which `before` puts the reader into.
-  struct Row { const char* name; std::vector<std::string> args; const char* word;
-               bool connects = false; std::vector<std::string> before = {}; };
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    const char* word;
+    bool connects = false;
+    std::vector<std::string> before = {};
+  };
   const Row rows[] = {
       {"unknown name", {"set", "volume=on"}, "volume"},
       {"unknown command", {"reset"}, "unknown command reset"},
@@ -106,16 +114,23 @@ TEST(Ctl, BadInputGivesExit2AndSendsNothing) {
       {"protocol out of range", {"set", "protocol=3"}, "protocol=3"},
       {"name given twice", {"set", "lrc=on", "lrc=off"}, "lrc is given twice"},
       {"profile with a bad value, after a good one",
-       {"profile", "apply", profile.fileName().toStdString()}, "lrc=maybe"},
+       {"profile", "apply", profile.fileName().toStdString()},
+       "lrc=maybe"},
       {"rts off with cts on", {"set", "rts=off", "cts=on"}, "rts=off cts=on: the interlock never"},
-      {"cts on while the reader's RTS is off, after another change", {"set", "lrc=off", "cts=on"},
-       "cts=on: the reader's RTS is off, and CTS changes only while RTS is on; add rts=on", true},
-      {"rts off while the reader's CTS is on", {"set", "rts=off"},
-       "rts=off: the reader's CTS is on, and RTS changes only while CTS is off; add cts=off", true,
+      {"cts on while the reader's RTS is off, after another change",
+       {"set", "lrc=off", "cts=on"},
+       "cts=on: the reader's RTS is off, and CTS changes only while RTS is on; add rts=on",
+       true},
+      {"rts off while the reader's CTS is on",
+       {"set", "rts=off"},
+       "rts=off: the reader's CTS is on, and RTS changes only while CTS is off; add cts=off",
+       true,
        {"set", "rts=on", "cts=on"}},
-      {"a reader left with RTS off and CTS on", {"set", "cts=off"},  // past the interlock
+      {"a reader left with RTS off and CTS on",
+       {"set", "cts=off"},  // past the interlock
        "cts=off: the reader reports RTS off with CTS on, where the interlock changes neither",
-       true, {"send", "--hex", "09", "00", "03", "43", "54", "45", "58"}},
+       true,
+       {"send", "--hex", "09", "00", "03", "43", "54", "45", "58"}},
   };
   const std::vector<std::string> connection = {"7F", "39", kRE1};
   for (const Row& row : rows) {
@@ -142,8 +157,9 @@ TEST(Ctl, ReportsAndExitStatusAgainstTheSimulator) {
   const std::size_t before = sim.heard().size();
   run = RunCtl(sim, {"--json", "send", "--hex", "1B", "41"});
   EXPECT_EQ(sim.heard(before + 3), (std::vector<std::string>{"1B", "41"}));
-  EXPECT_NE(run.out.find(R"("port":"COM1","reply":"5Eh 21h ","schema":1,"sent":"1Bh 41h ","status":0})"),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find(R"("port":"COM1","reply":"5Eh 21h ","schema":1,"sent":"1Bh 41h ","status":0})"),
+      std::string::npos)
       << run.out;
 
   QTemporaryDir dir;
@@ -163,9 +179,10 @@ TEST(Ctl, ReportsAndExitStatusAgainstTheSimulator) {
   sim.process.send("ignore TK");
   run = RunCtl(sim, {"set", "buzzer=off", "sses=off", "tracks=1,3"});
   EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.out, "buzzer=off: NOT taken, the reader reports on\nsses=off: taken\n"
-                     "tracks=1,3: acknowledged (no read-back)\n"
-                     "tkr520ctl: the reader did not take buzzer\n");
+  EXPECT_EQ(run.out,
+            "buzzer=off: NOT taken, the reader reports on\nsses=off: taken\n"
+            "tracks=1,3: acknowledged (no read-back)\n"
+            "tkr520ctl: the reader did not take buzzer\n");
 
   // A report that cannot be written is no success, and a profile never half written.
   for (const auto& args : {std::vector<std::string>{"status"}, {"profile", "save", "/dev/full"}}) {
@@ -178,8 +195,9 @@ TEST(Ctl, ReportsAndExitStatusAgainstTheSimulator) {
   sim.process.send("silent");
   run = RunCtl(sim, {"--json", "status"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find(R"("error":"COM1: no answer from the reader to 9","schema":1,"status":1})"),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find(R"("error":"COM1: no answer from the reader to 9","schema":1,"status":1})"),
+      std::string::npos)
       << run.out;
 }
 
@@ -194,19 +212,41 @@ TEST(Ctl, EveryFailureIsNamed) {
     int status = 1;
   };
   const Row rows[] = {
-      {"a port without a device", {}, {"--com", "5", "status"}, true,
+      {"a port without a device",
+       {},
+       {"--com", "5", "status"},
+       true,
        "tkr520ctl: COM5: no device on this number\n"},
-      {"no reader: each port's reason", {"silent"}, {"detect"}, true,
+      {"no reader: each port's reason",
+       {"silent"},
+       {"detect"},
+       true,
        "tkr520ctl: no reader answered on COM1..COM16:\n  COM1: no answer\n  COM2: no device"},
-      {"a modem", {"foreign"}, {"status"}, false,
-       "tkr520ctl: COM1: the device that answers is not a TKR520 reader (it answered \"OK\\x0D\\x0A\""},
-      {"a modem takes no change", {"foreign"}, {"set", "buzzer=off"}, false,
+      {"a modem",
+       {"foreign"},
+       {"status"},
+       false,
+       "tkr520ctl: COM1: the device that answers is not a TKR520 reader (it answered "
+       "\"OK\\x0D\\x0A\""},
+      {"a modem takes no change",
+       {"foreign"},
+       {"set", "buzzer=off"},
+       false,
        "the device that answers is not a TKR520 reader"},
-      {"lost after the buzzer frame", {"vanish BZ"}, {"set", "buzzer=off"}, false,
+      {"lost after the buzzer frame",
+       {"vanish BZ"},
+       {"set", "buzzer=off"},
+       false,
        "tkr520ctl: COM1: the reader was lost (the device went away)\n"},
-      {"lost after the defaults frame", {"vanish DF"}, {"defaults"}, false,
+      {"lost after the defaults frame",
+       {"vanish DF"},
+       {"defaults"},
+       false,
        "tkr520ctl: COM1: the reader was lost ("},
-      {"lost after the version", {"vanish 9"}, {"status"}, false,
+      {"lost after the version",
+       {"vanish 9"},
+       {"status"},
+       false,
        "tkr520ctl: COM1: the reader was lost (the device went away)\n"},
   };
   for (const Row& row : rows) {
@@ -244,28 +284,37 @@ TEST(Ctl, HostileProfilesAreRefused) {
     return f.fileName().toStdString();
   };
   const QByteArray head = R"({"format": "tkr520ctl-profile", "version": 1, )";
-  struct Row { const char* name; std::string file; const char* says; };
+  struct Row {
+    const char* name;
+    std::string file;
+    const char* says;
+  };
   const Row rows[] = {
       {"a device", "/dev/zero", "/dev/zero: not a regular file"},
-      {"200 MB", file("big.json", head, qint64{200} * 1000 * 1000), "longer than 64 KiB, no profile"},
+      {"200 MB", file("big.json", head, qint64{200} * 1000 * 1000),
+       "longer than 64 KiB, no profile"},
       {"a fraction", file("frac.json", head + R"("protocol": 1.7})"),
        "protocol: the value is a number; give 0, 1 or 2"},
-      {"a boolean", file("bool.json", head + R"("buzzer": true})"), "buzzer: the value is true or false"},
+      {"a boolean", file("bool.json", head + R"("buzzer": true})"),
+       "buzzer: the value is true or false"},
       {"an escape in a key", file("esc.json", head + "\"\\u001b[2J\": \"on\"}"),
        "unknown profile key \\x1B[2J"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const CtlRun run = RunArgs({"--no-system-ports", "--com", "1", "profile", "apply",
-                                QString::fromStdString(row.file)});
+    const CtlRun run = RunArgs(
+        {"--no-system-ports", "--com", "1", "profile", "apply", QString::fromStdString(row.file)});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
   }
   // Under --json a usage error is one object too.
   const CtlRun run = RunArgs({"--json", "set", "volume=on"});
-  EXPECT_EQ(run.out.rfind(R"j({"command":"set","error":"unknown setting volume (give NAME=VALUE) (see --help)","schema":1,"status":2})j", 0),
-            0u)
+  EXPECT_EQ(
+      run.out.rfind(
+          R"j({"command":"set","error":"unknown setting volume (give NAME=VALUE) (see --help)","schema":1,"status":2})j",
+          0),
+      0u)
       << run.out;
 }
 
@@ -282,14 +331,33 @@ TEST(Ctl, CaptureReportsEachCard) {
     const char* says = "";           // on stderr
   };
   const Row rows[] = {
-      {"masked", {"--count", "1"}, {"swipe sample 1"}, false, 0,
-       {"card 1: ISO\n  track 1: %B411111******1111^DOE/JOHN^", "  track 2: ;411111******1111=2512"}},
-      {"json fields, shown whole", {"--count", "1", "--json", "--show-pan"}, {"swipe sample 1"}, false, 0,
+      {"masked",
+       {"--count", "1"},
+       {"swipe sample 1"},
+       false,
+       0,
+       {"card 1: ISO\n  track 1: %B411111******1111^DOE/JOHN^",
+        "  track 2: ;411111******1111=2512"}},
+      {"json fields, shown whole",
+       {"--count", "1", "--json", "--show-pan"},
+       {"swipe sample 1"},
+       false,
+       0,
        {R"("fields":{"account_number":"4111111111111111","expiry":"2512","format_code":"B",)"}},
-      {"a second card without a type", {"--count", "2"}, {"swipe sample 1", "swipe 1234 + + 5"}, false, 0,
+      {"a second card without a type",
+       {"--count", "2"},
+       {"swipe sample 1", "swipe 1234 + + 5"},
+       false,
+       0,
        {"card 1: ISO\n", "card 2: (no card type: the reader answered \"5\")\n  track 1: "}},
       {"Ctrl-C after a swipe", {}, {"swipe sample 1"}, true, 130, {"card 1: ISO\n"}},
-      {"no card in time", {"--count", "2", "--timeout", "1"}, {}, false, 1, {}, "tkr520ctl: no card within 1 s\n"},
+      {"no card in time",
+       {"--count", "2", "--timeout", "1"},
+       {},
+       false,
+       1,
+       {},
+       "tkr520ctl: no card within 1 s\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -337,7 +405,8 @@ TEST(Ctl, NoAccountNumberLeaks) {
       {"B6011111111111117\\x202512101000", "6011111111111117", "%B601111******1117 2512101000?"},
       {"4012888888881881D2512101", "4012888888881881", ";401288******1881D2512101?"},
       {"4222222222222", "4222222222222", ";422222***2222?"},
-      {"B5105105105105100^DOE/JANE^2612101", "5105105105105100", "%B510510******5100^DOE/JANE^2612101?"},
+      {"B5105105105105100^DOE/JANE^2612101", "5105105105105100",
+       "%B510510******5100^DOE/JANE^2612101?"},
       {"30569309025904=2612101", "30569309025904", ";305693****5904=2612101?"},
       {"ABC3530111333300000XYZ", "3530111333300000", ";ABC353011******0000XYZ?"},
       {"B6759649826438453^", "6759649826438453", "%B675964******8453^?"},
@@ -369,15 +438,17 @@ TEST(Ctl, NoAccountNumberLeaks) {
     const std::string m = mode;
     Sim sim;
     QProcess p;
-    StartCtl(p, sim, m == "monitor" ? std::vector<std::string>{"monitor"}
-                     : m == "json" ? std::vector<std::string>{"--json", "capture", "--count", "7"}
-                                   : std::vector<std::string>{"capture", "--count", "7"});
+    StartCtl(p, sim,
+             m == "monitor" ? std::vector<std::string>{"monitor"}
+             : m == "json"  ? std::vector<std::string>{"--json", "capture", "--count", "7"}
+                            : std::vector<std::string>{"capture", "--count", "7"});
     QByteArray out;
     for (const auto& swipe : swipes) {
       const QByteArray before = out;
       sim.process.send(swipe);
       // Each card is printed, or its record shown, before the next swipe.
-      while (out.count(m == "monitor" ? "PC<--MSR" : "card") <= before.count(m == "monitor" ? "PC<--MSR" : "card") &&
+      while (out.count(m == "monitor" ? "PC<--MSR" : "card") <=
+                 before.count(m == "monitor" ? "PC<--MSR" : "card") &&
              p.waitForReadyRead(20000)) {
         out += p.readAllStandardOutput();
       }

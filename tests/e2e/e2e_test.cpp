@@ -1,9 +1,9 @@
 // The programs as built, for what only a real process shows: SWPDEMO2 against tkr520-sim on
 // a pseudo-terminal, a second instance, the options that need no display, and the ends by a
 // signal.
-#include <gtest/gtest.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,7 +23,10 @@ namespace {
 // cases where permissions matter run the program as nobody.
 QStringList AsOrdinaryUser(const std::string& program, const QStringList& args) {
   QStringList command;
-  if (::geteuid() == 0) command << "setpriv" << "--reuid=nobody" << "--regid=nogroup";
+  if (::geteuid() == 0)
+    command << "setpriv"
+            << "--reuid=nobody"
+            << "--regid=nogroup";
   if (::geteuid() == 0) command << "--clear-groups";
   return command << QString::fromStdString(program) << args;
 }
@@ -63,7 +66,10 @@ TEST(EndToEnd, ASecondInstanceEndsSilently) {
 // the port closed, no lock file and no folder of the simulated reader left behind; then it
 // dies of the signal it was sent, as a shell expects.
 TEST(EndToEnd, AStopSignalEndsTheConsoleAsItsExitButtonDoes) {
-  struct Row { const char* name; int signal; };  // signal 0: the Exit button
+  struct Row {
+    const char* name;
+    int signal;
+  };  // signal 0: the Exit button
   const Row rows[] = {{"Exit", 0}, {"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}, {"SIGHUP", SIGHUP}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -118,7 +124,12 @@ TEST(CommandLineWithoutDisplay, APermissionRefusalNamesItsCure) {
   const gid_t dialout = groupId("dialout"), tty = groupId("tty");
   const struct passwd* daemon = ::getpwnam("daemon");
   ASSERT_TRUE(dialout != gid_t(-1) && tty != gid_t(-1) && daemon);
-  struct Device { const char* name; uid_t owner; gid_t group; mode_t mode; };
+  struct Device {
+    const char* name;
+    uid_t owner;
+    gid_t group;
+    mode_t mode;
+  };
   const Device devices[] = {{"dialout-ttyS0", 0, dialout, 0660},
                             {"root-ttyS1", 0, 0, 0600},
                             {"daemon-pts", daemon->pw_uid, tty, 0620}};
@@ -134,11 +145,15 @@ TEST(CommandLineWithoutDisplay, APermissionRefusalNamesItsCure) {
   const std::string dir = tmp.path().toStdString() + "/";
   const std::string listing =
       "COM1  " + dir + "dialout-ttyS0  permission denied: add yourself to the dialout group" +
-      " and log in again\n" +
-      "COM2  " + dir + "root-ttyS1     permission denied: owner root, group root, mode 0600\n" +
-      "COM3  " + dir + "daemon-pts     permission denied: owner daemon, group tty, mode 0620\n" +
-      "COM4  -";
-  struct Row { const char* program; QStringList args; int exitCode; std::string out, err; };
+      " and log in again\n" + "COM2  " + dir +
+      "root-ttyS1     permission denied: owner root, group root, mode 0600\n" + "COM3  " + dir +
+      "daemon-pts     permission denied: owner daemon, group tty, mode 0620\n" + "COM4  -";
+  struct Row {
+    const char* program;
+    QStringList args;
+    int exitCode;
+    std::string out, err;
+  };
   const Row rows[] = {
       {"SWPDEMO2", QStringList{"--list-ports"} + ports, 0, listing, ""},
       {"tkr520ctl", ports + QStringList{"--com", "2", "status"}, 1, "",
@@ -162,7 +177,12 @@ TEST(CommandLineWithoutDisplay, APermissionRefusalNamesItsCure) {
 
 // Options that end a program before any window: they must work with no display at all.
 TEST(CommandLineWithoutDisplay, HelpListAndMistakesNeedNoWindow) {
-  struct Row { const char* program; QStringList args; int exitCode; const char *out, *err; };
+  struct Row {
+    const char* program;
+    QStringList args;
+    int exitCode;
+    const char *out, *err;
+  };
   // The path after the port name may hold '=' itself.
   const QStringList none = {"--no-system-ports", "--port=COM2=/dev/tkr=none"};
   const char* listing = "COM1  -              -\nCOM2  /dev/tkr=none  missing\n";
@@ -173,7 +193,10 @@ TEST(CommandLineWithoutDisplay, HelpListAndMistakesNeedNoWindow) {
       // tkr520ctl's ports listing is the console's, here in JSON.
       {"tkr520ctl", none + QStringList{"--json", "ports"}, 0,
        R"({"command":"ports","ports":[{"access":"-","description":null,"device":null,)", ""},
-      {"tkr520-sim", {"--frobnicate"}, 2, "",
+      {"tkr520-sim",
+       {"--frobnicate"},
+       2,
+       "",
        "tkr520-sim: bad option '--frobnicate'; usage: tkr520-sim [--link PATH] [--config WORDS]... "
        "[--unplugged] [--no-stdin]\n                  [--version] [--help]\n"},
       // One version for every program.

@@ -1,9 +1,8 @@
 #include "tests/e2e/process.h"
 
-#include <csignal>
-
 #include <QDeadlineTimer>
 #include <QProcessEnvironment>
+#include <csignal>
 
 namespace tkr::e2e {
 
@@ -91,8 +90,8 @@ bool Signal(const QProcess& process, int signal) {
 
 Sim::Sim(bool asNobody)
     : process(asNobody ? "setpriv" : Binary("tkr520-sim"),
-              asNobody ? std::vector<std::string>{"--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                                                  Binary("tkr520-sim")}
+              asNobody ? std::vector<std::string>{"--reuid=nobody", "--regid=nogroup",
+                                                  "--clear-groups", Binary("tkr520-sim")}
                        : std::vector<std::string>{}),
       path(process.readLine()) {}
 

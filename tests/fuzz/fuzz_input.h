@@ -19,7 +19,8 @@ class Input {
   // A length byte (at most `max`), then that many bytes.
   std::string bytes(std::size_t max = 255) {
     std::string out;
-    for (std::size_t n = byte() % (max + 1); n > 0 && !empty(); --n) out += static_cast<char>(byte());
+    for (std::size_t n = byte() % (max + 1); n > 0 && !empty(); --n)
+      out += static_cast<char>(byte());
     return out;
   }
   // Everything left, cut at `stop`.

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/protocol/monitor_format.h"
-
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/link/reader_fixture.h"
 
@@ -42,9 +41,11 @@ void ParseRecords(std::string_view text, std::deque<Record>& out) {
     Record r{header && head[2] == '-', {}, 0, header};
     for (i += header ? 10 : 0; i + 1 < text.size() && text[i] != '\r'; i += 4) {
       Require(i + 4 <= text.size() && text[i + 2] == 'h' && text[i + 3] == ' ' &&
-                  protocol::HexDigitValue(text[i], true) >= 0 && protocol::HexDigitValue(text[i + 1], true) >= 0,
+                  protocol::HexDigitValue(text[i], true) >= 0 &&
+                  protocol::HexDigitValue(text[i + 1], true) >= 0,
               "monitor: byte as XXh");
-      r.bytes += static_cast<char>(protocol::HexDigitValue(text[i], true) * 16 + protocol::HexDigitValue(text[i + 1], true));
+      r.bytes += static_cast<char>(protocol::HexDigitValue(text[i], true) * 16 +
+                                   protocol::HexDigitValue(text[i + 1], true));
     }
     Require(text.substr(i, 2) == "\r\n", "monitor: data line end");
     i += 2;
@@ -98,8 +99,9 @@ struct Run {
     Require(!m.ToggleBusy || m.ExchangeActive(), "a wait outside any exchange");
     const Bytes busy = r.c.w.BusyTextLabel.caption();
     const platform::Color colour = r.c.w.BusyLabel.backColor();
-    Require(busy == "Ready" ? colour == platform::kGreen
-                            : colour == platform::kRed || (busy.empty() && colour == platform::kGreen),
+    Require(busy == "Ready"
+                ? colour == platform::kGreen
+                : colour == platform::kRed || (busy.empty() && colour == platform::kGreen),
             "busy indicator colour and text disagree");
     Require(!m.ToggleBusy || busy == kBusyText || busy == "Ready",
             "a running wait shows the no-reader text");
@@ -110,7 +112,8 @@ struct Run {
     const std::size_t parsed = mon.records.size();
     ParseRecords(std::string_view(mon.text).substr(mon.checked), mon.records);
     mon.checked = mon.text.size();
-    for (std::size_t i = parsed; i < mon.records.size(); ++i) mon.toReader += mon.records[i].toReader;
+    for (std::size_t i = parsed; i < mon.records.size(); ++i)
+      mon.toReader += mon.records[i].toReader;
     const std::size_t count = mon.records.size();
     const auto headers = std::count_if(mon.records.begin(), mon.records.end(),
                                        [](const Record& rec) { return rec.header; });
@@ -133,10 +136,11 @@ struct Run {
       // The legacy edition logs an unrecognised reply a second time, right after the first:
       // what the buffer kept of it, which for a long reply is its head. That began before the
       // bytes last matched (which may be matched early: a run of zeros is found at its first).
-      const bool echo = previous && !previous->toReader && rec.header &&
-                        line.find(rec.bytes) < mon.from;
+      const bool echo =
+          previous && !previous->toReader && rec.header && line.find(rec.bytes) < mon.from;
       if (rec.toReader) {
-        Require(rec.bytes == writes[mon.nextWrite++], "monitor: a command differs from what was sent");
+        Require(rec.bytes == writes[mon.nextWrite++],
+                "monitor: a command differs from what was sent");
       } else if (echo && m.legacy()) {
       } else {
         const std::size_t at = line.find(rec.bytes, mon.from);
@@ -159,7 +163,7 @@ void Step(Run& run, fuzz::Input& in) {
   FakeConsole& c = run.r.c;
   Module1& m = c.m();
   sim::InProcessReader& reader = *run.r.reader;
-  FakeCheck* const toggles[] = {&c.w.BuzzerCheckBox, &c.w.JISCheckBox, &c.w.LRCCheckBox,
+  FakeCheck* const toggles[] = {&c.w.BuzzerCheckBox,  &c.w.JISCheckBox,  &c.w.LRCCheckBox,
                                 &c.w.SelfArmCheckBox, &c.w.SSESCheckBox, &c.w.RTSCheckBox,
                                 &c.w.CTSCheckBox};
   FakeCheck* const tracks[] = {&c.w.TK1CheckBox, &c.w.TK2CheckBox, &c.w.TK3CheckBox};
@@ -184,16 +188,28 @@ void Step(Run& run, fuzz::Input& in) {
       reader.swipe(cards[in.byte() % cards.size()]);
       break;
     }
-    case 3: toggles[in.below(7)]->click(); break;
-    case 4: tracks[in.below(3)]->click(); break;
-    case 5: m.DefaultButton_Click(); break;
-    case 6: m.RestartCommandButton_Click(); break;
+    case 3:
+      toggles[in.below(7)]->click();
+      break;
+    case 4:
+      tracks[in.below(3)]->click();
+      break;
+    case 5:
+      m.DefaultButton_Click();
+      break;
+    case 6:
+      m.RestartCommandButton_Click();
+      break;
     case 7:
       m.ClearButton_Click();
       run.monitorCleared = true;
       break;
-    case 8: m.txtSend_Click(in.byte() - 1); break;
-    case 9: m.SendTyped(in.bytes(8)); break;
+    case 8:
+      m.txtSend_Click(in.byte() - 1);
+      break;
+    case 9:
+      m.SendTyped(in.bytes(8));
+      break;
     case 10: {  // the port dialog's Done or Default
       const int port = in.below(3) + 1, baud = in.below(6), frame = in.below(6);
       const bool handshake = in.byte() & 1, useDefault = in.byte() & 1;
@@ -230,21 +246,30 @@ void Step(Run& run, fuzz::Input& in) {
       break;
     case 14:
       switch (in.below(6)) {
-        case 0: reader.setFault(sim::Fault::Normal); break;
-        case 1: reader.setFault(sim::Fault::Silent); break;
-        case 2: reader.setFault(sim::Fault::Garbage); break;
+        case 0:
+          reader.setFault(sim::Fault::Normal);
+          break;
+        case 1:
+          reader.setFault(sim::Fault::Silent);
+          break;
+        case 2:
+          reader.setFault(sim::Fault::Garbage);
+          break;
         case 3:
           reader.unplug();
           break;
         case 4:
           reader.replug();
           break;
-        default: reader.setReplyDelay(in.u16() * 50); break;
+        default:
+          reader.setReplyDelay(in.u16() * 50);
+          break;
       }
       break;
     default: {  // line events without data: handshake lines, framing error, lost device
-      const int events[] = {platform::comEvCTS, platform::comEvDSR, platform::comEvCD,
-                            platform::comEvRing, platform::comEventFrame, platform::comEventOverrun};
+      const int events[] = {platform::comEvCTS,      platform::comEvDSR,
+                            platform::comEvCD,       platform::comEvRing,
+                            platform::comEventFrame, platform::comEventOverrun};
       c.port.raise(events[in.below(6)]);
       break;
     }
@@ -266,7 +291,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int pause = in.byte();
     at += pause < 200 ? pause * 100 : (pause - 199) * 50 * platform::fake::kMs;
     chunks.push_back({});
-    for (int n = in.byte() % 24 + 1; n > 0 && !in.empty(); --n) chunks.back() += static_cast<char>(in.byte());
+    for (int n = in.byte() % 24 + 1; n > 0 && !in.empty(); --n)
+      chunks.back() += static_cast<char>(in.byte());
     const std::string* own = &chunks.back();
     loop.schedule(at, [&run, own] {
       fuzz::Input stepIn(reinterpret_cast<const std::uint8_t*>(own->data()), own->size());
@@ -276,7 +302,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const bool busy = run.r.c.m().ExchangeActive();
       const std::size_t writes = run.r.c.port.writes().size();
       Step(run, stepIn);
-      Require(!busy || run.r.c.port.writes().size() == writes, "an exchange started inside another");
+      Require(!busy || run.r.c.port.writes().size() == writes,
+              "an exchange started inside another");
       run.check();
     });
   }

@@ -49,33 +49,41 @@ void CodesFamily(fuzz::Input& in) {
     const std::string box = in.bytes(3);
     // First character the high half, every later one at weight 1, non-hex as 0.
     unsigned expected = 0;
-    for (std::size_t i = 0; i < box.size(); ++i) expected += static_cast<unsigned>(Hex(box[i])) * (i == 0 ? 16 : 1);
+    for (std::size_t i = 0; i < box.size(); ++i)
+      expected += static_cast<unsigned>(Hex(box[i])) * (i == 0 ? 16 : 1);
     code = protocol::HexCodeToByte(box);
     Require(code == (expected & 0xFF), "code box value");
   }
   const char kind = in.byte() & 1 ? 's' : 'p';
   const int track = in.below(3) + 1;
   const Bytes frame = protocol::BuildCodeFrame(kind, track, codes);
-  Require(frame.size() == 12 && frame.substr(0, 5) == Bytes{'\x09', '\0', '\x08', kind, static_cast<char>('0' + track)} &&
-              Xor(frame) == 0,
-          "code frame: head or check byte");
-  for (std::size_t i = 0; i < 6; ++i) Require(static_cast<std::uint8_t>(frame[5 + i]) == codes[i], "code frame: codes");
+  Require(
+      frame.size() == 12 &&
+          frame.substr(0, 5) == Bytes{'\x09', '\0', '\x08', kind, static_cast<char>('0' + track)} &&
+          Xor(frame) == 0,
+      "code frame: head or check byte");
+  for (std::size_t i = 0; i < 6; ++i)
+    Require(static_cast<std::uint8_t>(frame[5 + i]) == codes[i], "code frame: codes");
   const Bytes separator = protocol::BuildSeparatorFrame(codes[0]);
   Require(separator.size() == 7 && separator.substr(0, 5) == Bytes("\x09\0\x03SP", 5) &&
               Xor(separator) == 0,
           "separator frame");
   const Bytes payload = in.bytes();
-  Require(protocol::MakeFrame(payload).size() == payload.size() + 4 && Xor(protocol::MakeFrame(payload)) == 0,
+  Require(protocol::MakeFrame(payload).size() == payload.size() + 4 &&
+              Xor(protocol::MakeFrame(payload)) == 0,
           "frame around a payload");
-  Require(protocol::HexDumpLine(payload).size() == payload.size() * 4 + 2, "hex dump: four characters a byte");
+  Require(protocol::HexDumpLine(payload).size() == payload.size() * 4 + 2,
+          "hex dump: four characters a byte");
 }
 
 void SimFamily(const std::string& line) {
   const Bytes unescaped = sim::UnescapeBytes(line);
   Require(unescaped.size() <= line.size(), "unescaping made the text longer");
-  if (line.find('\\') == std::string::npos) Require(unescaped == line, "unescaping changed plain text");
+  if (line.find('\\') == std::string::npos)
+    Require(unescaped == line, "unescaping changed plain text");
   const sim::SimCommand command = sim::ParseSimCommand(line);
-  Require((command.kind == sim::SimCommand::Kind::Bad) == !command.error.empty(), "sim: error without Bad");
+  Require((command.kind == sim::SimCommand::Kind::Bad) == !command.error.empty(),
+          "sim: error without Bad");
 }
 
 void CommandLineFamily(fuzz::Input& in) {
@@ -92,7 +100,8 @@ void CommandLineFamily(fuzz::Input& in) {
   const apps::ParsedOptions options = apps::ParseOptions(args);
   if (!options.error.empty()) return;
   Require(options.options.ports.size() <= args.size(), "more ports than arguments");
-  for (const auto& port : options.options.ports) Require(port.port >= 1 && port.port <= 16 && !port.device.empty(), "port option");
+  for (const auto& port : options.options.ports)
+    Require(port.port >= 1 && port.port <= 16 && !port.device.empty(), "port option");
 }
 
 }  // namespace
@@ -100,10 +109,18 @@ void CommandLineFamily(fuzz::Input& in) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input in(data, size);
   switch (in.below(4)) {
-    case 0: LineSettingsFamily(in.word('\n')); break;
-    case 1: CodesFamily(in); break;
-    case 2: SimFamily(in.word('\n')); break;
-    default: CommandLineFamily(in); break;
+    case 0:
+      LineSettingsFamily(in.word('\n'));
+      break;
+    case 1:
+      CodesFamily(in);
+      break;
+    case 2:
+      SimFamily(in.word('\n'));
+      break;
+    default:
+      CommandLineFamily(in);
+      break;
   }
   return 0;
 }

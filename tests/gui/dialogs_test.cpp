@@ -29,7 +29,9 @@ using Bench = MainFormHarness;
 
 const std::string kRE1 = "09 00 03 52 45 31 2C";
 
-void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+void Click(QWidget* widget) {
+  QTest::mouseClick(widget, Qt::LeftButton);
+}
 
 // Clicks into a text box and types, as the operator does.
 void TypeInto(QLineEdit* box, const QString& text) {
@@ -56,7 +58,9 @@ void ShowLine(Bench& b, const std::string& line) {
 // match the main window's line settings. (The ports' descriptions: HotPlug.)
 TEST(ComPortForm, LoadShowsThePortAndSelectsWhatTheMainWindowShows) {
   // The options the load checks, and the settings the port state takes.
-  struct Row { const char *line, *checked, *set; };
+  struct Row {
+    const char *line, *checked, *set;
+  };
   const Row rows[] = {{"19200,e,7,1", "BaudRateOption5 ParityOption1", "19200,e,7,1"},
                       {"57600,n,7,2", "BaudRateOption4 ParityOption5", "9600,n,8,1"}};
   for (const Row& row : rows) {
@@ -85,8 +89,16 @@ TEST(ComPortForm, LoadShowsThePortAndSelectsWhatTheMainWindowShows) {
 // legacy one before. Cancel leaves the port alone, but the choice stays in the port state.
 // Only choosing an entry from the list is a choice.
 TEST(ComPortForm, DoneReconnectsAndCancelDoesNot) {
-  struct Row { const char* name; Edition edition; int entry; const char* line; bool done;
-               std::vector<std::string> heard; const char* fw; bool boxes = false; };
+  struct Row {
+    const char* name;
+    Edition edition;
+    int entry;
+    const char* line;
+    bool done;
+    std::vector<std::string> heard;
+    const char* fw;
+    bool boxes = false;
+  };
   // Warm reset, version, then the configuration read-out; no line-setting frames while the
   // handshake boxes are hidden.
   const std::vector<std::string> readBack = {"7F", "39", kRE1};
@@ -98,8 +110,14 @@ TEST(ComPortForm, DoneReconnectsAndCancelDoesNot) {
       {"Cancel", Edition::Current, 6, "9600,n,8,1", false, {}, "TKR510V1"},
       // With the handshake boxes shown the reader is told the new line and reset, then read
       // back at that line.
-      {"Done at 19200, boxes shown", Edition::Current, 1, "19200,e,7,1", true,
-       {"09 00 03 42 52 34 2E", "09 00 03 50 54 30 3E", "7F", "39", kRE1}, "TKR510V1", true},
+      {"Done at 19200, boxes shown",
+       Edition::Current,
+       1,
+       "19200,e,7,1",
+       true,
+       {"09 00 03 42 52 34 2E", "09 00 03 50 54 30 3E", "7F", "39", kRE1},
+       "TKR510V1",
+       true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -168,9 +186,14 @@ const std::vector<std::string> kDefaultFrames = {
 // brings the main window back after OK, the legacy one after Cancel.
 TEST(FixCodeForm, OkSendsTheSevenGroupsWithWhatWasEntered) {
   // `group`: whose frame changes, 7 for none.
-  struct Row { const char* name; std::size_t group; const char* frame;
-               std::function<void(FixCode_Form&)> operate; Edition edition = Edition::Current;
-               bool cancel = false; };
+  struct Row {
+    const char* name;
+    std::size_t group;
+    const char* frame;
+    std::function<void(FixCode_Form&)> operate;
+    Edition edition = Edition::Current;
+    bool cancel = false;
+  };
   const auto nothing = [](FixCode_Form&) {};
   // clang-format off
   const Row rows[] = {

@@ -26,9 +26,9 @@ TEST(MainForm, TextsAndWhatTheLoadHidesPerEdition) {
       auto* label = h.find<QLabel>(name);
       shown << (label ? label->text() : h.find<QAbstractButton>(name)->text());
     }
-    EXPECT_EQ(shown, QStringList({"TKR520 Demo Application", legacy ? "Auto COM" : "Auto Comm",
-                                  "Buzzer", "COM Select", "Prefix/Sufix", "Bit & Parity",
-                                  "SS & ES"}));
+    EXPECT_EQ(shown,
+              QStringList({"TKR520 Demo Application", legacy ? "Auto COM" : "Auto Comm", "Buzzer",
+                           "COM Select", "Prefix/Sufix", "Bit & Parity", "SS & ES"}));
     h.w().Load();
     for (const char* name : {"CardDataButton", "RTSCheckBox", "CTSCheckBox", "BuzzerCheckBox",
                              "JISCheckBox", "DefaultButton", "ExitButton"}) {
@@ -58,8 +58,12 @@ TEST(MainFormEvents, ControlsReachTheReader) {
     QTest::keyClick(target, key);
   };
   // boxAfter: the command box's text.
-  struct Row { const char* name; std::function<void()> act; std::vector<std::string> sent;
-               const char* boxAfter; };
+  struct Row {
+    const char* name;
+    std::function<void()> act;
+    std::vector<std::string> sent;
+    const char* boxAfter;
+  };
   // clang-format off
   const Row rows[] = {
       {"buzzer off", [&] { click("BuzzerCheckBox"); },
@@ -89,7 +93,11 @@ TEST(TraceCommands, LinesActSilentlyOrReportTheirMistake) {
   h.w().Load();
   apps::TraceConsole trace{h.w(), {}};
   // firstWrite empty: nothing may be written.
-  struct Row { const char* line; const char* printed; Bytes firstWrite; };
+  struct Row {
+    const char* line;
+    const char* printed;
+    Bytes firstWrite;
+  };
   const Row rows[] = {
       {"send  two words ", "", " two words "},  // typed exactly, spaces included
       {"click NoSuchButton", "ERROR no control NoSuchButton\n", ""},

@@ -17,7 +17,12 @@ sim::Card IsoCard() {
 }
 
 TEST(Swipe, FillsCardTypeAndTrackBoxes) {
-  struct Row { const char* name; sim::Card card; Bytes track1, track2, track3; Bytes cardType; };
+  struct Row {
+    const char* name;
+    sim::Card card;
+    Bytes track1, track2, track3;
+    Bytes cardType;
+  };
   sim::Card bad = IsoCard();
   bad.tracks = {sim::Track::None(), sim::Track::Of("1234"), sim::Track::Bad()};
   sim::Card binary = IsoCard();
@@ -27,9 +32,8 @@ TEST(Swipe, FillsCardTypeAndTrackBoxes) {
       {"iso_three_tracks", IsoCard(), "%B4000123456789010^DOE/JOHN^2912101?&",
        ";4000123456789010=29121010000?5", ";0123?4", "ISO"},
       {"empty_and_bad_tracks", bad, "No Data", ";1234?0", "Error", "ISO"},
-      {"any_byte_shown_unchanged", binary,
-       MakeBytes({'%', 0x00, 0x0D, 0xFF, 0x80, 'A', '?', ')'}), ";4000123456789010=29121010000?5",
-       ";0123?4", "Any type or no data"},
+      {"any_byte_shown_unchanged", binary, MakeBytes({'%', 0x00, 0x0D, 0xFF, 0x80, 'A', '?', ')'}),
+       ";4000123456789010=29121010000?5", ";0123?4", "Any type or no data"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -85,7 +89,13 @@ TEST(Swipe, AnEarlierReplyDoesNotStandAgainInTheSwipesRecord) {
 // The next reception can begin in the same pass of the loop that completed a wait's reply,
 // before the wait has returned: it stays a reception of its own, not a tail of that reply.
 TEST(Swipe, AReceptionBegunBeforeTheWaitReturnedStaysApart) {
-  struct Row { const char* name; bool reopen; Bytes next; std::string monitor; bool fetched; };
+  struct Row {
+    const char* name;
+    bool reopen;
+    Bytes next;
+    std::string monitor;
+    bool fetched;
+  };
   // Past the reply buffer's limit it is set aside as far as the limit, its record opens, and
   // the rest goes on into that record (never into the reply the wait's caller reads).
   const Bytes flood(5000, 'B');
@@ -124,8 +134,15 @@ TEST(Swipe, AReceptionBegunBeforeTheWaitReturnedStaysApart) {
 }
 
 TEST(InterpretReply, StatusAndCardTypeTexts) {
-  struct Row { const char* name; Bytes reply; bool requested; Bytes panel, label; bool stays;
-               Edition edition = Edition::Current; std::string monitor = ""; };
+  struct Row {
+    const char* name;
+    Bytes reply;
+    bool requested;
+    Bytes panel, label;
+    bool stays;
+    Edition edition = Edition::Current;
+    std::string monitor = "";
+  };
   const Row rows[] = {
       {"cannot_execute", "~", true, "Cannot Execute", "", true},
       {"any_type", "O", true, "Any Type", "Any Type", false},

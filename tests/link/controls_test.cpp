@@ -12,8 +12,13 @@ using W = FakeMainWindow;
 using Heard = std::vector<Bytes>;
 
 TEST(Toggles, EachPlainToggleSendsItsFrameResetAndReadOut) {
-  struct Row { const char* name; FakeCheck W::*box; const char* frame; FakeControl W::*label;
-               Bytes after; };
+  struct Row {
+    const char* name;
+    FakeCheck W::*box;
+    const char* frame;
+    FakeControl W::*label;
+    Bytes after;
+  };
   const Row rows[] = {
       {"buzzer_off", &W::BuzzerCheckBox, "09 00 03 42 5A 44 56", &W::BuzzerLabel, "Disable"},
       {"jis_on", &W::JISCheckBox, "09 00 03 4A 48 45 4D", &W::JISLabel, "With"},
@@ -46,7 +51,11 @@ TEST(Toggles, ClickDuringAnotherWaitIsIgnored) {
 
 TEST(Toggles, RtsCtsInterlockAndPortFlowControl) {
   // The legacy edition drops the port's flow control on "CTD", the current one on "RTD".
-  struct Row { const char* name; Edition edition; platform::Handshaking afterCtd; };
+  struct Row {
+    const char* name;
+    Edition edition;
+    platform::Handshaking afterCtd;
+  };
   for (const Row& row : {Row{"current", Edition::Current, platform::comRTS},
                          Row{"legacy", Edition::Legacy, platform::comNone}}) {
     SCOPED_TRACE(row.name);
@@ -86,7 +95,11 @@ TEST(Defaults, RestoreReaderDefaultsReopensAt9600AndReadsBack) {
 
 TEST(Tracks, SelectionFramesFollowTheMask) {
   Loaded t;
-  struct Step { const char* name; FakeCheck W::*box; Heard sent; };
+  struct Step {
+    const char* name;
+    FakeCheck W::*box;
+    Heard sent;
+  };
   const Step steps[] = {
       {"uncheck_tk1_sends_tk6", &W::TK1CheckBox, {Hex("09 00 03 54 4B 36 23")}},
       {"uncheck_tk2_sends_tk4", &W::TK2CheckBox, {Hex("09 00 03 54 4B 34 21")}},
@@ -109,7 +122,7 @@ TEST(Tracks, ClickDuringAWaitIsDeferredNotNested) {
   t.reader->setReplyDelay(400 * kMs);
   const std::size_t mark = t.mark();
   t.c.loop.schedule(t.c.loop.now() + 50 * kMs, [&] { t.c.w.TK1CheckBox.click(); });
-  t.c.m().txtSend_Click(19);  // "One Long Beep", answered late
+  t.c.m().txtSend_Click(19);       // "One Long Beep", answered late
   EXPECT_EQ(t.c.panel(4), "ACK");  // the beep's own answer reached its own waiter
   t.c.loop.runFor(2000 * kMs);
   EXPECT_EQ(t.heardSince(mark), (Heard{"Z", Hex("09 00 03 54 4B 36 23")}));

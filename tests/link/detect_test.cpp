@@ -25,8 +25,12 @@ TEST(Detection, ReaderOnCom1IsFoundInTheFirstStep) {
 
 TEST(Detection, ScanEndsAtTheReadersPortOrInThePortDialog) {
   // readerCom 0: no simulated reader; foundOn 0: not found, the port dialog shows.
-  struct Row { const char* name; int readerCom; void (*setup)(WithReader&, ScriptedDevice& com1);
-               int foundOn; };
+  struct Row {
+    const char* name;
+    int readerCom;
+    void (*setup)(WithReader&, ScriptedDevice& com1);
+    int foundOn;
+  };
   const Row rows[] = {
       {"last_port_com16", 16, nullptr, 16},
       {"other_device_answer_passed_over", 2,
@@ -73,7 +77,12 @@ TEST(Detection, ScanEndsAtTheReadersPortOrInThePortDialog) {
 // port. Cancel 2.5 s in (during the third probe): the probe in progress finishes, the next port
 // is opened and closed, and the scan stops.
 TEST(Detection, NoReaderOrCancelEndsInThePortDialog) {
-  struct Row { const char* name; int cancelMs; int opens; int endsFromMs, endsBeforeMs; };
+  struct Row {
+    const char* name;
+    int cancelMs;
+    int opens;
+    int endsFromMs, endsBeforeMs;
+  };
   for (const Row& row :
        {Row{"no_reader", 0, 16, 16000, 19000}, Row{"cancel", 2500, 4, 5000, 5001}}) {
     SCOPED_TRACE(row.name);

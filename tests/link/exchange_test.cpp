@@ -14,7 +14,12 @@ constexpr const char* kBusy = "Under processing, please don't swipe card!";
 constexpr const char* kNoReader = "Card Reader is not connected or defective.";
 
 TEST(SendCommand, WritesBytesAndEchoesThemInPanelAndMonitor) {
-  struct Row { const char* name; Bytes command; Bytes panel2; std::string monitor; };
+  struct Row {
+    const char* name;
+    Bytes command;
+    Bytes panel2;
+    std::string monitor;
+  };
   const Row rows[] = {
       {"warm_reset_del_unchanged", "\x7F", "\x7F", "PC-->MSR\r\n7Fh \r\n"},
       {"frame_with_zero_byte", MakeBytes({0x09, 0x00, 0x03, 0x44, 0x46, 0x00, 0x08}),
@@ -64,8 +69,13 @@ TEST(Port, FailedOpenPerEdition) {
 // time is TimeBase itself (250 ms until the detection sets 100).
 TEST(WaitForReply, EndsAtTheReplysQuietTimeOrAfterTwentyTimeBases) {
   // At eventMs a reply byte comes, or the device vanishes.
-  struct Row { const char* name; int eventMs; bool vanish; int endsMs;
-               Edition edition = Edition::Current; };
+  struct Row {
+    const char* name;
+    int eventMs;
+    bool vanish;
+    int endsMs;
+    Edition edition = Edition::Current;
+  };
   const Row rows[] = {
       {"reply_completes_at_1999_ms", 1899, false, 1999},
       {"reply_completes_at_2000_ms_too_late", 1900, false, 2000},
@@ -80,9 +90,8 @@ TEST(WaitForReply, EndsAtTheReplysQuietTimeOrAfterTwentyTimeBases) {
     t.c.m().AwaitingReply = true;
     t.c.m().SendCommand("Q");
     const Micros start = t.c.loop.now();
-    t.c.loop.schedule(start + row.eventMs * kMs, [&] {
-      row.vanish ? t.c.port.vanish() : t.c.port.deliver("^");
-    });
+    t.c.loop.schedule(start + row.eventMs * kMs,
+                      [&] { row.vanish ? t.c.port.vanish() : t.c.port.deliver("^"); });
     t.c.m().WaitForReply();
     EXPECT_EQ(t.c.loop.now() - start, row.endsMs * kMs);
     EXPECT_EQ(t.c.port.portOpen(), !row.vanish);
@@ -92,8 +101,14 @@ TEST(WaitForReply, EndsAtTheReplysQuietTimeOrAfterTwentyTimeBases) {
 }
 
 TEST(WaitForReply, OutcomeFollowsTheFirmwareLabel) {
-  struct Row { const char* name; Bytes fw; bool reply; const char* busyText; bool enabledAfter;
-               Edition edition = Edition::Current; };
+  struct Row {
+    const char* name;
+    Bytes fw;
+    bool reply;
+    const char* busyText;
+    bool enabledAfter;
+    Edition edition = Edition::Current;
+  };
   const Row rows[] = {
       {"known_reader_silent_keeps_indicator", "TKR510V1", false, kBusy, true},
       {"no_version_silent", "", false, kNoReader, false},
@@ -121,7 +136,12 @@ TEST(WaitForReply, OutcomeFollowsTheFirmwareLabel) {
 TEST(Reception, QuietTimeSetAtLoadEndsAReception) {
   // Characters less than 100 ms apart make one reception; a longer pause ends it, and with
   // it the wait for a reply.
-  struct Row { const char* name; int gapMs; Micros waited; std::string reply; };
+  struct Row {
+    const char* name;
+    int gapMs;
+    Micros waited;
+    std::string reply;
+  };
   const Row rows[] = {
       {"gaps_of_90_ms_one_reception", 90, 280 * kMs, "PC<--MSR\r\n41h 42h 43h \r\n"},
       {"gap_of_110_ms_ends_it", 110, 100 * kMs, "PC<--MSR\r\n41h \r\n"},
@@ -133,7 +153,8 @@ TEST(Reception, QuietTimeSetAtLoadEndsAReception) {
     const Micros start = t.c.loop.now();
     for (int i = 0; i < 3; ++i) {
       const Bytes letter(1, static_cast<char>('A' + i));
-      t.c.loop.schedule(start + Micros{i} * row.gapMs * kMs, [&t, letter] { t.c.port.deliver(letter); });
+      t.c.loop.schedule(start + Micros{i} * row.gapMs * kMs,
+                        [&t, letter] { t.c.port.deliver(letter); });
     }
     t.c.m().AwaitingReply = true;
     t.c.m().WaitForReply();
@@ -195,7 +216,9 @@ std::string FromReader(const Bytes& bytes) {
   }
   return record;
 }
-std::string ToReader(const Bytes& bytes) { return "PC-->MSR\r\n" + protocol::HexDumpLine(bytes); }
+std::string ToReader(const Bytes& bytes) {
+  return "PC-->MSR\r\n" + protocol::HexDumpLine(bytes);
+}
 
 // Every byte value, in an order that repeats only every 64 KiB.
 Bytes Pattern(std::size_t length) {
@@ -277,20 +300,33 @@ TEST(Reception, ACutReceptionAroundAClearOrACommand) {
   const Bytes data = Pattern(10'000);
   const std::string secondLine = "PC<--MSR\r\n" + protocol::HexDumpLine(data.substr(4096, 4096));
   const auto typed = [](link::Module1& m) { m.SendTyped("Z"); };
-  struct Row { const char* name; std::size_t length; std::function<void(link::Module1&)> act;
-               std::string atLastByte; std::vector<Bytes> wire; };
+  struct Row {
+    const char* name;
+    std::size_t length;
+    std::function<void(link::Module1&)> act;
+    std::string atLastByte;
+    std::vector<Bytes> wire;
+  };
   const Row rows[] = {
       // The stream goes on after a Clear under a header of its own, and is a swipe at the end.
-      {"clear_button", 10'000, [](link::Module1& m) { m.ClearButton_Click(); }, secondLine,
+      {"clear_button",
+       10'000,
+       [](link::Module1& m) { m.ClearButton_Click(); },
+       secondLine,
        {"T", "Q", "R", "S"}},
       // The command empties the buffer: what comes after it is its reply.
-      {"typed_command", 10'000, typed,
+      {"typed_command",
+       10'000,
+       typed,
        FromReader(data.substr(0, 5000)) + ToReader("Z") + "PC<--MSR\r\n" +
            protocol::HexDumpLine(data.substr(5000, 4096)),
        {"Z"}},
       // Nothing after the command: its reply is an empty reception.
-      {"typed_command_as_the_stream_ends", 5000, typed,
-       FromReader(data.substr(0, 5000)) + ToReader("Z") + FromReader(""), {"Z"}},
+      {"typed_command_as_the_stream_ends",
+       5000,
+       typed,
+       FromReader(data.substr(0, 5000)) + ToReader("Z") + FromReader(""),
+       {"Z"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -327,7 +363,7 @@ TEST(Port, OpenShowAndClose) {
 TEST(Monitor, TrimsTo768KiBKeepingTheNewestWholeRecords) {
   Connected t;
   t.c.m().FetchingCardData = true;
-  const Bytes reply(100, 'x');  // 412 characters a record with its header
+  const Bytes reply(100, 'x');      // 412 characters a record with its header
   for (int i = 0; i < 2546; ++i) {  // the last one passes 1 MiB
     t.c.m().AppendMonitorHeader("PC<--MSR");
     t.c.m().AppendMonitor(reply);

@@ -1,10 +1,11 @@
 // The reader API: what each call reports for a reader, a foreign device, a silent one and one
 // that goes away mid-command; and the interlock's order of clicks.
+#include "core/link/reader.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 
-#include "core/link/reader.h"
 #include "sim/in_process.h"
 #include "tests/support/fake_console.h"
 
@@ -56,14 +57,16 @@ TEST(Reader, SaysWhatCameOfEachCall) {
     };
   };
   const Row rows[] = {
-      {"a reader", [](Bench&) {}, connected([](link::Reader&) { return Outcome{}; }), Kind::Done, ""},
+      {"a reader", [](Bench&) {}, connected([](link::Reader&) { return Outcome{}; }), Kind::Done,
+       ""},
       {"no device on the number", [](Bench&) {},
        [](link::Reader& r) { return r.Connect(2, "9600,n,8,1"); }, Kind::OpenFailed,
        "COM2: no device on this number"},
       {"a silent reader", [](Bench& b) { b.reader.setFault(sim::Fault::Silent); },
        connected([](link::Reader&) { return Outcome{}; }), Kind::NoAnswer,
        "COM1: no answer from the reader to 9"},
-      {"a modem", [](Bench& b) { b.foreign.setAnswer([](const Bytes&) { return Bytes("OK\r\n"); }); },
+      {"a modem",
+       [](Bench& b) { b.foreign.setAnswer([](const Bytes&) { return Bytes("OK\r\n"); }); },
        [](link::Reader& r) { return r.Connect(3, "9600,n,8,1"); }, Kind::NotReader,
        "COM3: the device that answers is not a TKR520 reader (it answered \"OK\\x0D\\x0A\" to 9)"},
       {"a version but no configuration",
@@ -119,7 +122,8 @@ TEST(Reader, ReadBackIsTheReadersAnswer) {
     ASSERT_TRUE(b.api.Connect(1, "9600,n,8,1").ok());
     EXPECT_EQ(b.api.firmware(), "TKR510V1");
     ASSERT_TRUE(b.api.SetToggle(Toggle::Buzzer, false).ok());
-    EXPECT_EQ(b.api.readerSettings().caption(protocol::ConfigItem::Buzzer), ignored ? "Enable" : "Disable");
+    EXPECT_EQ(b.api.readerSettings().caption(protocol::ConfigItem::Buzzer),
+              ignored ? "Enable" : "Disable");
   }
 }
 
@@ -127,7 +131,10 @@ TEST(Interlock, OrderOfClicks) {
   // From (rts, cts) to (wantRts, wantCts): CTS changes only while RTS is on, RTS only while
   // CTS is off, as the boxes stand after each click. "R" an RTS click, "C" a CTS click, "-"
   // no order at all.
-  struct Row { int rts, cts, wantRts, wantCts; const char* plan; };
+  struct Row {
+    int rts, cts, wantRts, wantCts;
+    const char* plan;
+  };
   const Row rows[] = {
       {0, 0, 0, 0, ""},   {0, 0, 1, 0, "R"}, {0, 0, 0, 1, "-"}, {0, 0, 1, 1, "RC"},
       {1, 0, 0, 0, "R"},  {1, 0, 1, 0, ""},  {1, 0, 0, 1, "-"}, {1, 0, 1, 1, "C"},
@@ -135,7 +142,8 @@ TEST(Interlock, OrderOfClicks) {
       {1, 1, 0, 0, "CR"}, {1, 1, 1, 0, "C"}, {1, 1, 0, 1, "-"}, {1, 1, 1, 1, ""},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(::testing::Message() << row.rts << row.cts << " to " << row.wantRts << row.wantCts);
+    SCOPED_TRACE(::testing::Message()
+                 << row.rts << row.cts << " to " << row.wantRts << row.wantCts);
     const auto plan = link::PlanHandshake(row.rts, row.cts, row.wantRts, row.wantCts);
     std::string clicks = plan ? "" : "-";
     for (Toggle t : plan.value_or(std::vector<Toggle>{})) clicks += t == Toggle::RTS ? "R" : "C";

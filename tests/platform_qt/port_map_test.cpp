@@ -48,8 +48,14 @@ TEST(PortMap, OptionsFirstThenSystemPortsOnFreeNumbersUpToCom16AsListed) {
   ports.push_back({"ttyUSB0", "/dev/ttyUSB0", "FT232R USB UART", 0x0403, 0x6001, "FTDI"});
   // An adapter's descriptor strings are its own: this one clears the screen, sets the
   // terminal's title and hides a CSI (U+009B) in UTF-8, beside a name that is plain UTF-8.
-  ports.push_back({"ttyUSB1", "/dev/ttyUSB1", "\x1b[2J\x1b]0;root\x07UART\\", {}, {},
-                   "M\xc3\xbc" "ller \xc2\x9b" "1m \x9b\xff"});
+  ports.push_back({"ttyUSB1",
+                   "/dev/ttyUSB1",
+                   "\x1b[2J\x1b]0;root\x07UART\\",
+                   {},
+                   {},
+                   "M\xc3\xbc"
+                   "ller \xc2\x9b"
+                   "1m \x9b\xff"});
   map.fill(ports);
   EXPECT_EQ(map.describe(1), "/dev/ttyUSB0 - FT232R USB UART, USB 0403:6001");
   EXPECT_EQ(map.deviceFor(16), "/dev/ttyS13");  // COM2's ttyS0 is not given out twice
@@ -64,27 +70,38 @@ TEST(PortMap, OptionsFirstThenSystemPortsOnFreeNumbersUpToCom16AsListed) {
             "COM1  /dev/ttyUSB0  ok                 FT232R USB UART, FTDI, USB 0403:6001\n"
             "COM2  /dev/ttyS0    permission denied: owner root, group root, mode 0600\n"
             "COM3  /dev/ttyUSB1  ok                 "
-            "\\x1B[2J\\x1B]0;root\\x07UART\\\\, M\xc3\xbc" "ller \\xC2\\x9B1m \\x9B\\xFF\n");
+            "\\x1B[2J\\x1B]0;root\\x07UART\\\\, M\xc3\xbc"
+            "ller \\xC2\\x9B1m \\x9B\\xFF\n");
 }
 
 // Joining the device's group is the cure only when the group may read and write and this user
 // is neither in it nor the owner; otherwise the reason names the owner, group and mode.
 TEST(PortListing, PermissionCureNamesTheGroupOnlyWhereJoiningItHelps) {
   const Identity me{1000, {1000, 24}};  // in their own group and cdrom
-  struct Row { const char* name; DeviceOwnership device; const char* cure; };
+  struct Row {
+    const char* name;
+    DeviceOwnership device;
+    const char* cure;
+  };
   const Row rows[] = {
-      {"a serial adapter", {0, 20, 0660, "root", "dialout"},
+      {"a serial adapter",
+       {0, 20, 0660, "root", "dialout"},
        "add yourself to the dialout group and log in again"},
-      {"another group that may", {0, 14, 0660, "root", "uucp"},
+      {"another group that may",
+       {0, 14, 0660, "root", "uucp"},
        "add yourself to the uucp group and log in again"},
       {"root's alone", {0, 0, 0600, "root", "root"}, "owner root, group root, mode 0600"},
-      {"another user's terminal", {1001, 5, 0620, "alice", "tty"},
+      {"another user's terminal",
+       {1001, 5, 0620, "alice", "tty"},
        "owner alice, group tty, mode 0620"},
-      {"a group that may only read", {0, 20, 0640, "root", "dialout"},
+      {"a group that may only read",
+       {0, 20, 0640, "root", "dialout"},
        "owner root, group dialout, mode 0640"},
-      {"already in the group", {0, 24, 0660, "root", "cdrom"},
+      {"already in the group",
+       {0, 24, 0660, "root", "cdrom"},
        "owner root, group cdrom, mode 0660"},
-      {"the owner's own bits refuse", {1000, 20, 0060, "me", "dialout"},
+      {"the owner's own bits refuse",
+       {1000, 20, 0060, "me", "dialout"},
        "owner me, group dialout, mode 0060"},
   };
   for (const Row& row : rows) {
@@ -152,7 +169,11 @@ TEST(PortListing, ProbeTellsWhyADeviceCannotBeOpened) {
   ASSERT_EQ(close(creat(file.c_str(), 0600)), 0);
 
   // reason: nullptr for a refused file, which keeps the system's own words.
-  struct Row { std::string device; PortAccess access; const char* reason; };
+  struct Row {
+    std::string device;
+    PortAccess access;
+    const char* reason;
+  };
   const Row rows[] = {
       {free.path, PortAccess::Ok, ""},
       {held.path, PortAccess::Busy, "busy: another program has the device open"},

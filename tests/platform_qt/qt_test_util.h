@@ -1,14 +1,14 @@
 #pragma once
 // Pumping the Qt event loop in tests until something has happened; pseudo-terminals.
-#include <QDeadlineTimer>
-#include <QTest>
-#include <functional>
-#include <string>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QTest>
+#include <functional>
+#include <string>
 
 namespace tkr::platform::qt::test {
 

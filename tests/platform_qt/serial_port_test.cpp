@@ -43,7 +43,12 @@ class QtSerialPortTest : public ::testing::Test {
 
 TEST_F(QtSerialPortTest, OpensEverySettingsFormatAndFailsClosed) {
   // reason: what the operator is told (that of a number with no device: the probe's test).
-  struct Row { int commPort; const char* settings; bool opens; const char* reason = ""; };
+  struct Row {
+    int commPort;
+    const char* settings;
+    bool opens;
+    const char* reason = "";
+  };
   const Row rows[] = {
       {3, "9600,n,8,1", true},
       {3, "1200,e,7,2", true},
@@ -116,7 +121,11 @@ int HungUpTerminal() {
 // hung-up terminal, whose every read and write fails with EIO (the port reports the device lost
 // and closes), or for a socket, which is no terminal and refuses the settings while open.
 TEST_F(QtSerialPortTest, LineFaultsOnAPresentDevice) {
-  struct Row { const char* name; bool hungUp; bool write; };  // write: the console writes after
+  struct Row {
+    const char* name;
+    bool hungUp;
+    bool write;
+  };  // write: the console writes after
   const Row rows[] = {
       {"EIO on read", true, false},
       {"EIO on write", true, true},
@@ -125,16 +134,17 @@ TEST_F(QtSerialPortTest, LineFaultsOnAPresentDevice) {
   ASSERT_GE(pty_.openSlave(), 0);
   int errors = 0;
   QObject counting;  // disconnects as the test ends: the port closes again as it goes
-  QObject::connect(&port_->serialPort(), &QSerialPort::errorOccurred, &counting,
-                   [&] { ++errors; });
+  QObject::connect(&port_->serialPort(), &QSerialPort::errorOccurred, &counting, [&] { ++errors; });
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     errors = 0;
     events_.clear();
     ASSERT_TRUE(port_->setPortOpen(true));
     int other[2] = {-1, -1};
-    if (row.hungUp) other[0] = HungUpTerminal();
-    else ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, other), 0);
+    if (row.hungUp)
+      other[0] = HungUpTerminal();
+    else
+      ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, other), 0);
     ASSERT_EQ(dup2(other[0], port_->serialPort().handle()), port_->serialPort().handle());
     if (!row.hungUp) {
       port_->setHandshaking(comRTS);
@@ -145,7 +155,8 @@ TEST_F(QtSerialPortTest, LineFaultsOnAPresentDevice) {
     // more loop turns bring nothing more: a failing read not acted upon would come back from
     // every one.
     ASSERT_TRUE(PumpUntil([&] {
-      return row.hungUp ? std::count(events_.begin(), events_.end(), comEventDeviceLost) > 0 : errors > 0;
+      return row.hungUp ? std::count(events_.begin(), events_.end(), comEventDeviceLost) > 0
+                        : errors > 0;
     }));
     for (int turn = 0; turn < 50; ++turn) QCoreApplication::processEvents();
     EXPECT_LT(errors, 20);

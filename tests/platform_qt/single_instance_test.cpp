@@ -62,8 +62,10 @@ TEST(SingleInstance, OneConsolePerUserNotPerMachine) {
   qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
   EXPECT_EQ(starts(nobody), 0);
   qputenv("TMPDIR", oldTmp);
-  if (oldRuntime.isEmpty()) qunsetenv("XDG_RUNTIME_DIR");
-  else qputenv("XDG_RUNTIME_DIR", oldRuntime);
+  if (oldRuntime.isEmpty())
+    qunsetenv("XDG_RUNTIME_DIR");
+  else
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }
 
 }  // namespace

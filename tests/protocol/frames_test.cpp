@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/protocol/host_commands.h"
 #include "core/protocol/cp437.h"
+#include "core/protocol/host_commands.h"
 #include "core/protocol/line_settings.h"
 #include "tests/protocol/hex_bytes.h"
 
@@ -18,20 +18,24 @@ namespace {
 
 using test::Hex;
 
-struct TableRow { const char* name; Cmd cmd; const char* hex; };
+struct TableRow {
+  const char* name;
+  Cmd cmd;
+  const char* hex;
+};
 
 // The entries whose frames no other test shows: the toggles', the defaults', the dialogs' and
 // tkr520ctl's frames are pinned on the line, the read-outs with the command list below.
 const std::vector<TableRow> kTableRows = {
-    {"BR0", Cmd::BR0, "09 00 03 42 52 30 2A"}, {"BR1", Cmd::BR1, "09 00 03 42 52 31 2B"},
-    {"BR2", Cmd::BR2, "09 00 03 42 52 32 28"}, {"BR3", Cmd::BR3, "09 00 03 42 52 33 29"},
-    {"PT1", Cmd::PT1, "09 00 03 50 54 31 3F"}, {"PT2", Cmd::PT2, "09 00 03 50 54 32 3C"},
-    {"PT3", Cmd::PT3, "09 00 03 50 54 33 3D"}, {"PT4", Cmd::PT4, "09 00 03 50 54 34 3A"},
-    {"ESE", Cmd::ESE, "09 00 03 45 53 45 59"}, {"LCE", Cmd::LCE, "09 00 03 4C 43 45 40"},
-    {"BZE", Cmd::BZE, "09 00 03 42 5A 45 57"}, {"JHD", Cmd::JHD, "09 00 03 4A 48 44 4C"},
-    {"SAD", Cmd::SAD, "09 00 03 53 41 44 5C"}, {"TK1", Cmd::TK1, "09 00 03 54 4B 31 24"},
-    {"TK2", Cmd::TK2, "09 00 03 54 4B 32 27"}, {"TK3", Cmd::TK3, "09 00 03 54 4B 33 26"},
-    {"TK7", Cmd::TK7, "09 00 03 54 4B 37 22"}, {"s3", Cmd::s3, "09 00 03 73 33 00 4A"},
+    {"BR0", Cmd::BR0, "09 00 03 42 52 30 2A"},  {"BR1", Cmd::BR1, "09 00 03 42 52 31 2B"},
+    {"BR2", Cmd::BR2, "09 00 03 42 52 32 28"},  {"BR3", Cmd::BR3, "09 00 03 42 52 33 29"},
+    {"PT1", Cmd::PT1, "09 00 03 50 54 31 3F"},  {"PT2", Cmd::PT2, "09 00 03 50 54 32 3C"},
+    {"PT3", Cmd::PT3, "09 00 03 50 54 33 3D"},  {"PT4", Cmd::PT4, "09 00 03 50 54 34 3A"},
+    {"ESE", Cmd::ESE, "09 00 03 45 53 45 59"},  {"LCE", Cmd::LCE, "09 00 03 4C 43 45 40"},
+    {"BZE", Cmd::BZE, "09 00 03 42 5A 45 57"},  {"JHD", Cmd::JHD, "09 00 03 4A 48 44 4C"},
+    {"SAD", Cmd::SAD, "09 00 03 53 41 44 5C"},  {"TK1", Cmd::TK1, "09 00 03 54 4B 31 24"},
+    {"TK2", Cmd::TK2, "09 00 03 54 4B 32 27"},  {"TK3", Cmd::TK3, "09 00 03 54 4B 33 26"},
+    {"TK7", Cmd::TK7, "09 00 03 54 4B 37 22"},  {"s3", Cmd::s3, "09 00 03 73 33 00 4A"},
     {"SP head", Cmd::SPHead, "09 00 03 53 50"},
 };
 
@@ -46,7 +50,11 @@ TEST(CommandTable, EntriesAreByteExact) {
 
 // The dialog's own test sends typed codes; here the frames no operator types easily.
 TEST(Frames, CodeAndSeparatorFrames) {
-  struct Row { const char* name; Bytes frame; const char* hex; };
+  struct Row {
+    const char* name;
+    Bytes frame;
+    const char* hex;
+  };
   const Row rows[] = {
       // all-zero codes still make a 12-byte frame, unlike the one-argument "Default" entry
       {"all zero codes", BuildCodeFrame('p', 1, {}), "09 00 08 70 31 00 00 00 00 00 00 40"},
@@ -62,7 +70,12 @@ TEST(Frames, CodeAndSeparatorFrames) {
   }
 }
 
-struct ListRow { const char* text; int itemCode; SideEffect effect; const char* hex; };
+struct ListRow {
+  const char* text;
+  int itemCode;
+  SideEffect effect;
+  const char* hex;
+};
 
 // The command box as the operator sees it, top to bottom.
 const ListRow kList[] = {
@@ -123,7 +136,11 @@ TEST(HostCommands, ListRowsInDisplayedOrderWithTheirBytesAndNoOthers) {
 // The monitor's hex forms are pinned by the link tests' exchanges, the port listing's and the
 // simulator's tests; any byte through the monitor by the link fuzz target.
 TEST(LineSettings, ParseAndCharacterBits) {
-  struct Row { const char* name; const char* text; const char* settings; };
+  struct Row {
+    const char* name;
+    const char* text;
+    const char* settings;
+  };
   const Row rows[] = {
       {"detection setting", "9600,n,8,1", "9600 n 8 1 10"},
       {"typed rate", "115200,o,7,2", "115200 o 7 2 11"},
@@ -142,11 +159,16 @@ TEST(LineSettings, ParseAndCharacterBits) {
 }
 
 TEST(Cp437, GlyphsOfEveryRange) {
-  struct Row { const char* name; std::size_t first; std::u32string_view glyphs; };
+  struct Row {
+    const char* name;
+    std::size_t first;
+    std::u32string_view glyphs;
+  };
   const Row rows[] = {
       {"NUL and controls", 0x00, U"\u2400☺☻♥♦♣♠•◘○◙♂♀♪♫☼►◄↕‼¶§▬↨↑↓→←∟↔▲▼"},
       {"printable ASCII", 0x20,
-       U" !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~⌂"},
+       U" !\"#$%&'()*+,-./"
+       U"0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~⌂"},
       {"accented", 0x80, U"ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»"},
       {"box drawing", 0xB0, U"░▒▓│┤╡╢╖╕╣║╗╝╜╛┐└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀"},
       {"Greek and maths", 0xE0, U"αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0"},

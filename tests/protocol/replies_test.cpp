@@ -23,7 +23,13 @@ std::string TypeTexts(const Bytes& reply) {
 // Each reply read as a status, through the card type gate and as a card type.
 TEST(Replies, StatusAndCardTypeTexts) {
   const std::string k6 = "TK1,2&&3 7BPC&&210BPI same SS,ES";
-  struct Row { const char* name; Bytes reply; const char* status; bool passes; std::string types; };
+  struct Row {
+    const char* name;
+    Bytes reply;
+    const char* status;
+    bool passes;
+    std::string types;
+  };
   const Row rows[] = {
       {"ack", "^", "ACK", false, "-"},
       {"no data", "+", "No Data", false, "-"},
@@ -56,8 +62,8 @@ TEST(Replies, StatusAndCardTypeTexts) {
 }
 
 std::string Describe(const std::vector<ConfigUpdate>& updates) {
-  static const char* const kNames[] = {"SSES", "LRC",  "Protocol", "CTS",
-                                       "RTS",  "JIS",  "SelfArm",  "Buzzer"};
+  static const char* const kNames[] = {"SSES", "LRC", "Protocol", "CTS",
+                                       "RTS",  "JIS", "SelfArm",  "Buzzer"};
   std::string out;
   for (const auto& u : updates) {
     if (!out.empty()) out += " | ";
@@ -68,7 +74,11 @@ std::string Describe(const std::vector<ConfigUpdate>& updates) {
 }
 
 TEST(Replies, DecodeConfigStatus) {
-  struct Row { const char* name; Bytes reply; const char* updates; };
+  struct Row {
+    const char* name;
+    Bytes reply;
+    const char* updates;
+  };
   const Row rows[] = {
       {"empty reply changes nothing", "", ""},
       {"position 1 C", "C", "SSES=Included(1) | LRC=No LRC(0)"},
@@ -97,7 +107,12 @@ TEST(Replies, DecodeConfigStatus) {
 // What tkr520ctl prints of data from the reader in its default mode: the bytes with every
 // account number masked, and the fields it reads from a financial track 1 or 2 ("-": none).
 TEST(CardMask, NoAccountNumberShowsInAnyShapeOfData) {
-  struct Row { const char* name; int track; Bytes data, masked; const char* fields; };
+  struct Row {
+    const char* name;
+    int track;
+    Bytes data, masked;
+    const char* fields;
+  };
   const Row rows[] = {
       {"track 1 cut after the number", 1, "%B4111111111111111?", "%B411111******1111?", "-"},
       {"track 2 cut after the number", 2, ";4111111111111111?", ";411111******1111?", "-"},
@@ -131,8 +146,8 @@ TEST(CardMask, NoAccountNumberShowsInAnyShapeOfData) {
        ";411111**************=2512101?", "-"},
       {"digits run on from the sentinel: only the first 6 show", 2,
        ";4111111111111111251210100000?", ";411111**********************?", "-"},
-      {"digits run into the separator: only the last 4 show", 2,
-       "1234567890123456789012=2512101", "******************9012=2512101", "-"},
+      {"digits run into the separator: only the last 4 show", 2, "1234567890123456789012=2512101",
+       "******************9012=2512101", "-"},
       {"track 2 without sentinels cut short, its check digit run on", 2, "41111111111111111",
        "411111******11111", "-"},
       {"a number alone", 0, "card 4111111111111111 ok", "card 411111******1111 ok", "-"},
@@ -145,13 +160,23 @@ TEST(CardMask, NoAccountNumberShowsInAnyShapeOfData) {
        "ref 4111111111111114 ok", "-"},
       {"a number with its expiry and more run on", 0, "4111111111111111251210100000",
        "411111******************0000", "-"},
-      {"digits parted by 0x00", 0, "\0" "4111111111\0" "111111\0"s,
-       "\0" "411111****\0" "**1111\0"s, "-"},
+      {"digits parted by 0x00", 0,
+       "\0"
+       "4111111111\0"
+       "111111\0"s,
+       "\0"
+       "411111****\0"
+       "**1111\0"s,
+       "-"},
       {"bit 7 set by mark parity", 2,
        "\xBB\xB4\xB1\xB1\xB1\xB1\xB1\xB1\xB1\xB1\xB1\xB1\xB1\xB1\xB1\xB1\xB1\xBF",
        "\xBB\xB4\xB1\xB1\xB1\xB1\xB1******\xB1\xB1\xB1\xB1\xBF", "-"},
-      {"0xFF noise around a number", 0, "\xFF\xFF" "5500000000000004\xFF",
-       "\xFF\xFF" "550000******0004\xFF", "-"},
+      {"0xFF noise around a number", 0,
+       "\xFF\xFF"
+       "5500000000000004\xFF",
+       "\xFF\xFF"
+       "550000******0004\xFF",
+       "-"},
       {"two tracks of a swipe", 0,
        "%B5500000000000004^SMITH/ANN^2706101?J\r;5500000000000004=2706101?>\r",
        "%B550000******0004^SMITH/ANN^2706101?J\r;550000******0004=2706101?>\r", "-"},
@@ -165,8 +190,8 @@ TEST(CardMask, NoAccountNumberShowsInAnyShapeOfData) {
        "^601234******1234=30011010000", "-"},
       {"B within a word is no format code", 0, "LAB12345 B12345", "LAB12345 B*****", "-"},
       {"firmware, status, a date, a count and a time stamp stay", 0,
-       "TKR510V1.07^80007134 2512 x3 20261231235959",
-       "TKR510V1.07^80007134 2512 x3 20261231235959", "-"},
+       "TKR510V1.07^80007134 2512 x3 20261231235959", "TKR510V1.07^80007134 2512 x3 20261231235959",
+       "-"},
       {"the settings dump's zero padding stays", 0,
        "080007010304000000000000000000000000000000000D",
        "080007010304000000000000000000000000000000000D", "-"},

@@ -11,10 +11,10 @@
 namespace tkr::sim {
 namespace {
 
-using protocol::test::Hex;
 using platform::fake::FakeLoop;
 using platform::fake::FakeSerialPort;
 using platform::fake::kMs;
+using protocol::test::Hex;
 
 // Frames as they appear on the line (lead, length, payload, LRC).
 using Frames = std::vector<const char*>;
@@ -39,19 +39,35 @@ Bytes Ask(ReaderModel& reader, const Bytes& command) {
 TEST(ReaderModel, CommandsAndSwipesAnswerAsTheConsoleExpects) {
   const auto& cards = SampleCards();
   ASSERT_EQ(cards.size(), 4u);
-  struct Row { const char* name; int card; Frames setup; Bytes command, answer; };
+  struct Row {
+    const char* name;
+    int card;
+    Frames setup;
+    Bytes command, answer;
+  };
   const Bytes codes = Bytes(72, '0') + "0D";
   const std::vector<Row> rows = {
       {"bad LRC", -1, {}, Hex("09 00 03 42 5A 44 57"), "?"},
       {"unknown code", -1, {}, Hex("09 00 03 58 59 5A 51"), "!"},
       {"prefix, suffix and separator codes", -1, {}, Hex("09 00 03 52 45 32 2F"), codes},
-      {"customised with a prefix", 1, {kNoLrc, "09 00 08 70 32 02 41 00 00 00 00 00"}, "V",
-       "\x02" "A;6012345678901234=30011010000?"},
-      {"swipe with a comma separator", 0,
-       {kNoLrc, "09 00 03 54 4B 33 26", "09 00 03 53 50 2C 25"}, "", kT1 + "," + kT2 + "\r"},
-      {"swipe with a prefix on track 1, a suffix on track 3", 0,
-       {kNoLrc, "09 00 08 70 31 02 41 00 00 00 00 03", "09 00 08 73 33 0D 00 00 00 00 00 4C"}, "",
-       "\x02" "A" + kT1 + "\r" + kT2 + "\r" + kT3 + "\r\r"},
+      {"customised with a prefix",
+       1,
+       {kNoLrc, "09 00 08 70 32 02 41 00 00 00 00 00"},
+       "V",
+       "\x02"
+       "A;6012345678901234=30011010000?"},
+      {"swipe with a comma separator",
+       0,
+       {kNoLrc, "09 00 03 54 4B 33 26", "09 00 03 53 50 2C 25"},
+       "",
+       kT1 + "," + kT2 + "\r"},
+      {"swipe with a prefix on track 1, a suffix on track 3",
+       0,
+       {kNoLrc, "09 00 08 70 31 02 41 00 00 00 00 03", "09 00 08 73 33 0D 00 00 00 00 00 4C"},
+       "",
+       "\x02"
+       "A" +
+           kT1 + "\r" + kT2 + "\r" + kT3 + "\r\r"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -89,20 +105,45 @@ TEST(ReaderModel, CommandsSplitOrJoinedAcrossWrites) {
 // then how many command units it heard, and whether the buzzer is still on.
 TEST(ReaderModel, ForeignDeviceAndVanishingReader) {
   struct Row {
-    const char* name; Fault fault; Bytes vanish; std::vector<Bytes> writes; Bytes answers;
-    std::size_t heard; bool buzzer;
+    const char* name;
+    Fault fault;
+    Bytes vanish;
+    std::vector<Bytes> writes;
+    Bytes answers;
+    std::size_t heard;
+    bool buzzer;
   };
   const Bytes bzOff = Hex("09 00 03 42 5A 44 56");
   const std::vector<Row> rows = {
-      {"foreign: OK to commands, ERROR to frames, obeys none", Fault::Foreign, "",
-       {"9" + bzOff + "\x7F"}, "OK\r\n|ERROR\r\n|OK\r\n|", 3, true},
-      {"a frame's code: obeyed, answered, nothing after it heard", Fault::Normal, "BZ",
-       {"9" + bzOff + "9"}, "TKR510V1.07|^!", 2, false},
-      {"a frame whose code starts with it", Fault::Normal, "RE", {kRE1}, kDefaultStatus + "!", 1,
+      {"foreign: OK to commands, ERROR to frames, obeys none",
+       Fault::Foreign,
+       "",
+       {"9" + bzOff + "\x7F"},
+       "OK\r\n|ERROR\r\n|OK\r\n|",
+       3,
+       true},
+      {"a frame's code: obeyed, answered, nothing after it heard",
+       Fault::Normal,
+       "BZ",
+       {"9" + bzOff + "9"},
+       "TKR510V1.07|^!",
+       2,
+       false},
+      {"a frame whose code starts with it",
+       Fault::Normal,
+       "RE",
+       {kRE1},
+       kDefaultStatus + "!",
+       1,
        true},
       {"one byte, once", Fault::Normal, "T", {"9T9", "T"}, "TKR510V1.07|0!0|", 3, true},
-      {"the warm reset while silent: no answer, still gone", Fault::Silent, "\x7F", {"\x7F"}, "!",
-       1, true},
+      {"the warm reset while silent: no answer, still gone",
+       Fault::Silent,
+       "\x7F",
+       {"\x7F"},
+       "!",
+       1,
+       true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -145,8 +186,7 @@ TEST(InProcessReader, AnswersArriveOneBytePerCharacterTime) {
   port.output("$$");
   loop.runFor(5000 * kMs);
   EXPECT_EQ(received, "READY");  // the second "$" came to a reader already on its way out
-  EXPECT_EQ(arrivals, (std::vector<Micros>{2'502'084, 2'653'126, 2'804'168, 2'955'210,
-                                           3'106'252}));
+  EXPECT_EQ(arrivals, (std::vector<Micros>{2'502'084, 2'653'126, 2'804'168, 2'955'210, 3'106'252}));
   EXPECT_EQ(lostAt, 3'106'252);
   EXPECT_FALSE(reader.plugged());
   EXPECT_EQ(reader.received().size(), 1u);

@@ -99,10 +99,13 @@ TEST(SimProgram, ServesARawTerminalThroughUnplugAndReplug) {
 
 // What a vanish command waits for, "-" for a line that is refused; and the foreign device.
 TEST(SimProgram, VanishCodesAndTheForeignFault) {
-  struct Row { const char* line; Bytes code; };
+  struct Row {
+    const char* line;
+    Bytes code;
+  };
   const Row rows[] = {
-      {"vanish BZ", "BZ"}, {"vanish T", "T"}, {"vanish 7F", "\x7F"}, {"vanish \\x1B", "\x1B"},
-      {"vanish", "-"}, {"vanish RE1", "-"}, {"vanish \\x09", "-"}, {"vanish BZ DF", "-"},
+      {"vanish BZ", "BZ"}, {"vanish T", "T"},   {"vanish 7F", "\x7F"}, {"vanish \\x1B", "\x1B"},
+      {"vanish", "-"},     {"vanish RE1", "-"}, {"vanish \\x09", "-"}, {"vanish BZ DF", "-"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -162,7 +165,12 @@ TEST(SimProgram, StartOptions) {
     sim.send("quit");
     EXPECT_EQ(sim.exitCode(), 0);
   }
-  struct Row { const char* name; std::vector<std::string> args; std::string out; int status; };
+  struct Row {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+  };
   const Row rows[] = {
       {"version", {"--version"}, "tkr520-sim " TKR_VERSION, 0},
       {"a setting out of range", {"--config", "buzzer=2"}, "", 2},

@@ -45,8 +45,13 @@ using Record = std::pair<bool, Bytes>;  // from the reader?, the bytes
 
 class Soak {
  public:
-  Soak(const std::string& program, unsigned seed, std::size_t flood, std::size_t fill, int latencyMs)
-      : program_(program), legacy_(program == "SWPDEMO1"), rng_(seed), flood_(flood), fill_(fill),
+  Soak(const std::string& program, unsigned seed, std::size_t flood, std::size_t fill,
+       int latencyMs)
+      : program_(program),
+        legacy_(program == "SWPDEMO1"),
+        rng_(seed),
+        flood_(flood),
+        fill_(fill),
         latencyBoundMs_(latencyMs),
         console_(Binary(program), {"--no-system-ports", "--trace", "--port", "COM1=" + sim_.path},
                  {{"QT_QPA_PLATFORM", "offscreen"}, {"TMPDIR", tmp_.path().toStdString()}}) {
@@ -68,26 +73,40 @@ class Soak {
   // One action, picked by weight (the weights add up to 100).
   void step() {
     ++steps_;
-    static const char* kClicks[] = {"BuzzerCheckBox", "JISCheckBox", "LRCCheckBox", "SelfArmCheckBox",
-                                    "SSESCheckBox",   "TK1CheckBox", "TK2CheckBox", "TK3CheckBox"};
+    static const char* kClicks[] = {"BuzzerCheckBox",  "JISCheckBox",  "LRCCheckBox",
+                                    "SelfArmCheckBox", "SSESCheckBox", "TK1CheckBox",
+                                    "TK2CheckBox",     "TK3CheckBox"};
     const auto click = [this](const std::string& name) { consoleSay("click " + name); };
-    struct Action { int weight; const char* name; std::function<void()> run; };
+    struct Action {
+      int weight;
+      const char* name;
+      std::function<void()> run;
+    };
     const Action actions[] = {
-        {14, "swipe sample", [&] { simSay("swipe sample " + std::to_string(pickIn(1, 4))), settleAndCheck(); }},
-        {10, "swipe random card", [&] { simSay("swipe " + track() + " " + track() + " " + track()), settleAndCheck(); }},
+        {14, "swipe sample",
+         [&] { simSay("swipe sample " + std::to_string(pickIn(1, 4))), settleAndCheck(); }},
+        {10, "swipe random card",
+         [&] { simSay("swipe " + track() + " " + track() + " " + track()), settleAndCheck(); }},
         {14, "choose a command row", [&] { chooseRow(), settleAndCheck(); }},
-        {4, "send typed text", [&] { consoleSay("send " + letters(static_cast<std::size_t>(pickIn(1, 4)))), settleAndCheck(); }},
+        {4, "send typed text",
+         [&] {
+           consoleSay("send " + letters(static_cast<std::size_t>(pickIn(1, 4)))), settleAndCheck();
+         }},
         {20, "click a setting or a track", [&] { click(kClicks[pickIn(0, 7)]), settleAndCheck(); }},
         {5, "click ClearButton", [&] { resync(); }},
-        {6, "garbage answers", [&] {
+        {6, "garbage answers",
+         [&] {
            simSay("garbage");
-           for (int n = pickIn(1, 3); n > 0; --n) pickIn(0, 1) ? chooseRow() : simSay("swipe sample 1");
+           for (int n = pickIn(1, 3); n > 0; --n)
+             pickIn(0, 1) ? chooseRow() : simSay("swipe sample 1");
            settleAndCheck(), simSay("normal"), settleAndCheck();
          }},
-        {3, "silent reader", [&] { simSay("silent"), chooseRow(), settleAndCheck(true), simSay("normal"); }},
+        {3, "silent reader",
+         [&] { simSay("silent"), chooseRow(), settleAndCheck(true), simSay("normal"); }},
         {5, "flood", [&] { simSay("flood " + std::to_string(flood_)), settleAndCheck(true); }},
         {5, "fill", [&] { fill(), settleAndCheck(); }},
-        {4, "unplug, replug, Auto Comm", [&] {
+        {4, "unplug, replug, Auto Comm",
+         [&] {
            simSay("unplug"), chooseRow(), QThread::msleep(300), simSay("replug");
            click("RestartCommandButton"), resync();
          }},
@@ -103,11 +122,13 @@ class Soak {
   }
 
   void report(long rssStart, long rssBound) {
-    std::printf("SOAK END %s steps=%d checks=%d failures=%d peak_latency_ms=%lld rss_start_kb=%ld "
-                "rss_bound_kb=%ld rss_now_kb=%ld monitor_chars=%zu\n",
-                program_.c_str(), steps_, checks_, failures_, peakLatencyMs_, rssStart, rssBound, rss(),
-                monitorChars_);
-    for (const auto& [what, count] : failedChecks_) std::printf("SOAK FAILED %d x %s\n", count, what.c_str());
+    std::printf(
+        "SOAK END %s steps=%d checks=%d failures=%d peak_latency_ms=%lld rss_start_kb=%ld "
+        "rss_bound_kb=%ld rss_now_kb=%ld monitor_chars=%zu\n",
+        program_.c_str(), steps_, checks_, failures_, peakLatencyMs_, rssStart, rssBound, rss(),
+        monitorChars_);
+    for (const auto& [what, count] : failedChecks_)
+      std::printf("SOAK FAILED %d x %s\n", count, what.c_str());
   }
 
  private:
@@ -129,7 +150,8 @@ class Soak {
   }
   void chooseRow() {
     const auto rows = tkr::protocol::HostCommandList();
-    consoleSay("choose " + std::to_string(rows[std::size_t(pickIn(0, int(rows.size()) - 1))].itemCode));
+    consoleSay("choose " +
+               std::to_string(rows[std::size_t(pickIn(0, int(rows.size()) - 1))].itemCode));
   }
   // A long typed command: the monitor gains one long record and is not cleared. The wait for
   // its answer runs two seconds: a ping read meanwhile is answered inside it. The reader
@@ -154,7 +176,8 @@ class Soak {
     if (good) return;
     ++failures_;
     // The first few of each kind in full; the count of every kind at the end.
-    if (++failedChecks_[what] <= 5) std::printf("FAIL step %d (%s): %s\n", steps_, what_.c_str(), what.c_str());
+    if (++failedChecks_[what] <= 5)
+      std::printf("FAIL step %d (%s): %s\n", steps_, what_.c_str(), what.c_str());
     std::fflush(stdout);
   }
 
@@ -188,7 +211,8 @@ class Soak {
     const Bytes s = sent.empty() ? "" : Hex(sent[0]), h = heard.empty() ? "" : Hex(heard[0]);
     const auto keep = [](Bytes& stream, const Bytes& more) {
       stream += more;
-      if (stream.size() > MonitorLog::kLimit) stream.erase(0, stream.size() - MonitorLog::kLimit / 2);
+      if (stream.size() > MonitorLog::kLimit)
+        stream.erase(0, stream.size() - MonitorLog::kLimit / 2);
     };
     keep(fromReader_, s);
     keep(fromHost_, h);
@@ -230,7 +254,8 @@ class Soak {
   // Legacy shows an unrecognised reply twice in a row: the second may be skipped when
   // matching. A reader that really sent the same reply twice makes that ambiguous, so a
   // repeat that fits is taken first and, should the rest then not match, skipped instead.
-  bool endsWith(const std::vector<Record>& records, bool fromReader, const Bytes& stream, bool exact) {
+  bool endsWith(const std::vector<Record>& records, bool fromReader, const Bytes& stream,
+                bool exact) {
     std::vector<std::pair<const Bytes*, bool>> entries;  // newest first; a repeat of the next?
     const Record* later = nullptr;
     for (auto r = records.rbegin(); r != records.rend(); ++r) {
@@ -238,17 +263,19 @@ class Soak {
         later = nullptr;
         continue;
       }
-      entries.emplace_back(&r->second, legacy_ && fromReader && later && later->second == r->second);
+      entries.emplace_back(&r->second,
+                           legacy_ && fromReader && later && later->second == r->second);
       later = &*r;
     }
     // Runs of plain entries are matched in a loop; only a repeat branches (and nests).
     std::set<std::pair<std::size_t, std::size_t>> failed;  // (repeat, end) known not to match
-    const std::function<bool(std::size_t, std::size_t)> match = [&](std::size_t i, std::size_t end) {
+    const std::function<bool(std::size_t, std::size_t)> match = [&](std::size_t i,
+                                                                    std::size_t end) {
       for (;; ++i) {
         if (i == entries.size()) return !exact || end == 0;
         const auto& [data, repeat] = entries[i];
-        const bool fits = data->size() <= end &&
-                          stream.compare(end - data->size(), data->size(), *data) == 0;
+        const bool fits =
+            data->size() <= end && stream.compare(end - data->size(), data->size(), *data) == 0;
         if (repeat) {
           if (failed.count({i, end})) return false;
           const bool ok = (fits && match(i + 1, end - data->size())) || match(i + 1, end);
@@ -288,7 +315,8 @@ class Soak {
     for (const auto& r : records) monitorChars_ += 10 + r.second.size() * 4;
     check(monitorChars_ <= MonitorLog::kLimit + 4 * 65536 + 16, "monitor bounded");
     // Nothing cleared or trimmed it since our own Clear: then it holds every byte exactly.
-    const bool exact = !records.empty() && !records.front().first && totalSinceClear_ * 4 < MonitorLog::kTrimTo;
+    const bool exact =
+        !records.empty() && !records.front().first && totalSinceClear_ * 4 < MonitorLog::kTrimTo;
     check(endsWith(records, true, fromReader_, exact), "reader's bytes in the monitor, in order");
     check(endsWith(records, false, fromHost_, exact), "console's bytes in the monitor, in order");
   }
@@ -326,7 +354,9 @@ class Soak {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: tkr_soak PROGRAM SECONDS SEED [--flood BYTES] [--fill BYTES] [--latency-ms MS]\n");
+    std::fprintf(
+        stderr,
+        "usage: tkr_soak PROGRAM SECONDS SEED [--flood BYTES] [--fill BYTES] [--latency-ms MS]\n");
     return 2;
   }
   std::map<std::string, int> opt = {{"--flood", 4096}, {"--fill", 4000}, {"--latency-ms", 2000}};
@@ -335,7 +365,8 @@ int main(int argc, char** argv) {
             static_cast<std::size_t>(std::clamp(opt["--flood"], 1, 65535)),
             static_cast<std::size_t>(std::clamp(opt["--fill"], 0, 65535)), opt["--latency-ms"]);
   const long rssStart = soak.rss();
-  if (opt["--fill"] > 0) soak.fillToBound();  // --fill 0: a short run that leaves memory to the bench
+  if (opt["--fill"] > 0)
+    soak.fillToBound();  // --fill 0: a short run that leaves memory to the bench
   const long rssBound = soak.rss();
   for (const auto start = std::chrono::steady_clock::now();
        std::chrono::steady_clock::now() - start < std::chrono::seconds(std::atoi(argv[2]));)

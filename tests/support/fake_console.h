@@ -18,7 +18,8 @@ using platform::FormId;
 class ScriptedDevice : public LineDevice {
  public:
   using Answer = std::function<Bytes(const Bytes& written)>;
-  explicit ScriptedDevice(FakeLoop& loop, Answer answer = {}) : loop_(loop), answer_(std::move(answer)) {}
+  explicit ScriptedDevice(FakeLoop& loop, Answer answer = {})
+      : loop_(loop), answer_(std::move(answer)) {}
   void setAnswer(Answer answer) { answer_ = std::move(answer); }
   // Sends bytes on its own (a swipe), one character time apart.
   void send(const Bytes& data, Micros delay = 0);
@@ -61,11 +62,11 @@ class WatchedLog : public FakeLog {
 };
 
 struct FakeMainWindow {
-  FakeControl COMPortLabel, BaudRateLabel, ParityLabel, RTSLabel, CTSLabel, SelfArmLabel,
-      LRCLabel, SSESLabel, ProtocolLabel, JISLabel, BuzzerLabel, CardTypeLabel, FWLabel,
-      BusyLabel, BusyTextLabel;
-  FakeCheck BuzzerCheckBox, SSESCheckBox, SelfArmCheckBox, LRCCheckBox, JISCheckBox,
-      RTSCheckBox, CTSCheckBox, TK1CheckBox, TK2CheckBox, TK3CheckBox;
+  FakeControl COMPortLabel, BaudRateLabel, ParityLabel, RTSLabel, CTSLabel, SelfArmLabel, LRCLabel,
+      SSESLabel, ProtocolLabel, JISLabel, BuzzerLabel, CardTypeLabel, FWLabel, BusyLabel,
+      BusyTextLabel;
+  FakeCheck BuzzerCheckBox, SSESCheckBox, SelfArmCheckBox, LRCCheckBox, JISCheckBox, RTSCheckBox,
+      CTSCheckBox, TK1CheckBox, TK2CheckBox, TK3CheckBox;
   FakeControl DefaultButton, PreSuffixCommand, CardDataButton;
   FakeControl Track1TextBox, Track2TextBox, Track3TextBox, txtSend;
   WatchedLog txtReceive;
