@@ -15,7 +15,6 @@
 #include "console/main_form_layout.h"
 #include "console/qt_forms.h"
 #include "core/protocol/host_commands.h"
-#include "dialogs/comport_form.h"
 #include "platform/qt/byte_text.h"
 #include "platform/qt/qt_controls.h"
 #include "platform/qt/resizer.h"
@@ -322,16 +321,8 @@ void Main_form::Load() {
   resizers_[0]->onResized = [this] { relayout(); };
 
   link::HideUnusedControls(view_);
-  if (edition_ == Edition::Legacy) {
-    // The legacy window hides the port dialog's handshake box, which loads that dialog.
-    platform::Forms& forms = module_->forms();
-    forms.load(FormId::ComPort);
-    if (auto* qtForms = dynamic_cast<QtForms*>(&forms)) {
-      if (auto* dialog = qobject_cast<dialogs::ComPort_form*>(qtForms->dialog(FormId::ComPort))) {
-        if (dialog->HWHSCheckBox) dialog->HWHSCheckBox->hide();
-      }
-    }
-  }
+  // The legacy window loads the port dialog hidden (its load hides its own handshake box).
+  if (edition_ == Edition::Legacy) module_->forms().load(FormId::ComPort);
   module_->Form_Load([this] { show(); });
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The four-panel status bar at the bottom of a window. Panels keep their widths; those past the
-// bar's right edge are cut off, as the original bar did with its 2469/4233/2469/4233-twip panels.
+// The four-panel status bar at the bottom of a window. Panels keep their widths (2469, 4233, 2469
+// and 4233 twips at the design size); those past the bar's right edge are cut off.
 #include <QLabel>
 #include <QString>
 #include <QWidget>
@@ -27,7 +27,7 @@ class StatusBarPanels : public QWidget {
                            QWidget* parent = nullptr);
   ~StatusBarPanels() override;
 
-  // Panel 1..4 of the original bar at index 0..3. Every "&" shows as it is.
+  // Panels 1..4 at index 0..3. Every "&" shows as it is.
   QtLabelControl& panel(int index) { return *controls_.at(static_cast<std::size_t>(index)); }
   QLabel* label(int index) const { return labels_.at(static_cast<std::size_t>(index)); }
   void setPanelWidth(int index, int width);
