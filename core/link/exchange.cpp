@@ -96,18 +96,22 @@ void Module1::WaitForReply() {
     } else {
       const Bytes fw = view_.FWLabel->caption();
       const bool versionKnown = !fw.empty() && fw != ":";
+      // Two branches do the same for different reasons: no version at all, and the power-on
+      // report where a version should be.
+      // NOLINTBEGIN(bugprone-branch-clone)
       if (!ReplyTimedOut && versionKnown) {
         ShowReady();
         if (!view_.DefaultButton->enabled()) EnableReaderControls();
       } else if (ReplyTimedOut && !versionKnown) {
         ShowNoReader();
         DisableReaderControls();
-      } else if (fw == ":") {  // NOLINT(bugprone-branch-clone): the power-on report is no version
+      } else if (fw == ":") {
         ShowNoReader();
         DisableReaderControls();
       } else if (ReplyTimedOut) {
         if (!view_.DefaultButton->enabled()) EnableReaderControls();
       }
+      // NOLINTEND(bugprone-branch-clone)
     }
     ReplyReceived = false;
     TimeoutHandled = false;

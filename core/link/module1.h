@@ -16,6 +16,7 @@
 #include "core/link/views.h"
 #include "core/protocol/bytes.h"
 #include "core/protocol/frames.h"
+#include "core/protocol/replies.h"
 #include "platform/event_pump.h"
 #include "platform/forms.h"
 #include "platform/serial_port.h"
@@ -36,6 +37,23 @@ struct Platform {
 
 // The seven configuration toggles of the main window.
 enum class Toggle { Buzzer, JIS, LRC, SelfArm, SSES, RTS, CTS };
+
+// Each setting of the configuration answer: its "Current Settings" label and its check box
+// (the protocol has none).
+struct ConfigControls {
+  protocol::ConfigItem item;
+  Control* MainView::*label;
+  CheckControl* MainView::*box;
+};
+inline constexpr ConfigControls kConfigControls[] = {
+    {protocol::ConfigItem::SSES, &MainView::SSESLabel, &MainView::SSESCheckBox},
+    {protocol::ConfigItem::LRC, &MainView::LRCLabel, &MainView::LRCCheckBox},
+    {protocol::ConfigItem::Protocol, &MainView::ProtocolLabel, nullptr},
+    {protocol::ConfigItem::CTS, &MainView::CTSLabel, &MainView::CTSCheckBox},
+    {protocol::ConfigItem::RTS, &MainView::RTSLabel, &MainView::RTSCheckBox},
+    {protocol::ConfigItem::JIS, &MainView::JISLabel, &MainView::JISCheckBox},
+    {protocol::ConfigItem::SelfArm, &MainView::SelfArmLabel, &MainView::SelfArmCheckBox},
+    {protocol::ConfigItem::Buzzer, &MainView::BuzzerLabel, &MainView::BuzzerCheckBox}};
 
 // Each toggle's check box.
 inline constexpr std::pair<Toggle, CheckControl * MainView::*> kToggleBoxes[] = {

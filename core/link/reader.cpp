@@ -197,26 +197,16 @@ class Reader::IdleTimer : public platform::Timer {
 };
 
 namespace {
-// The configuration item that reports a toggle.
+// The configuration item that reports a toggle: the one whose check box it clicks.
 protocol::ConfigItem ItemOf(Toggle toggle) {
-  using protocol::ConfigItem;
-  switch (toggle) {
-    case Toggle::Buzzer:
-      return ConfigItem::Buzzer;
-    case Toggle::JIS:
-      return ConfigItem::JIS;
-    case Toggle::LRC:
-      return ConfigItem::LRC;
-    case Toggle::SelfArm:
-      return ConfigItem::SelfArm;
-    case Toggle::SSES:
-      return ConfigItem::SSES;
-    case Toggle::RTS:
-      return ConfigItem::RTS;
-    case Toggle::CTS:
-      return ConfigItem::CTS;
+  CheckControl* MainView::*box = nullptr;
+  for (auto [t, b] : kToggleBoxes) {
+    if (t == toggle) box = b;
   }
-  return ConfigItem::Buzzer;
+  for (const ConfigControls& c : kConfigControls) {
+    if (c.box == box) return c.item;
+  }
+  return protocol::ConfigItem::Buzzer;
 }
 }  // namespace
 

@@ -6,8 +6,6 @@
 
 namespace tkr::link {
 
-using protocol::ConfigItem;
-
 void Module1::InterpretReply(bool replyExpected, bool cardTypeRequested) {
   if (ReplyStatusEnabled) {
     SetStatusPanel(4, "");
@@ -82,44 +80,12 @@ void Module1::RefreshConfigView() {
   SendCommand(CommandTable[protocol::Cmd::RE1]);
   WaitForReply();
   for (const auto& update : protocol::DecodeConfigStatus(ReplyBuffer)) {
-    Control* label = nullptr;
-    CheckControl* box = nullptr;
-    switch (update.item) {
-      case ConfigItem::SSES:
-        label = view_.SSESLabel;
-        box = view_.SSESCheckBox;
-        break;
-      case ConfigItem::LRC:
-        label = view_.LRCLabel;
-        box = view_.LRCCheckBox;
-        break;
-      case ConfigItem::Protocol:
-        label = view_.ProtocolLabel;
-        break;
-      case ConfigItem::CTS:
-        label = view_.CTSLabel;
-        box = view_.CTSCheckBox;
-        break;
-      case ConfigItem::RTS:
-        label = view_.RTSLabel;
-        box = view_.RTSCheckBox;
-        break;
-      case ConfigItem::JIS:
-        label = view_.JISLabel;
-        box = view_.JISCheckBox;
-        break;
-      case ConfigItem::SelfArm:
-        label = view_.SelfArmLabel;
-        box = view_.SelfArmCheckBox;
-        break;
-      case ConfigItem::Buzzer:
-        label = view_.BuzzerLabel;
-        box = view_.BuzzerCheckBox;
-        break;
+    for (const ConfigControls& c : kConfigControls) {
+      if (c.item != update.item) continue;
+      (view_.*c.label)->setCaption(Bytes(update.caption));
+      // A changed value raises the box's click, which only recolours while RefreshingView.
+      if (RefreshingView && c.box && update.boxValue) (view_.*c.box)->setValue(*update.boxValue);
     }
-    label->setCaption(Bytes(update.caption));
-    // A changed value raises the box's click, which only recolours while RefreshingView.
-    if (RefreshingView && box && update.boxValue) box->setValue(*update.boxValue);
   }
   ReplyBuffer.clear();
   ReplyStatusEnabled = true;

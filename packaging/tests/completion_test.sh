@@ -25,9 +25,9 @@ offers() {
     [[ $line == *' ' ]] && COMP_WORDS+=('')
     COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
     COMPREPLY=()
-    local spec function
-    spec=$(complete -p "${COMP_WORDS[0]}") || return
-    function=${spec#*-F } function=${function%% *}
+    local registered function
+    registered=$(complete -p "${COMP_WORDS[0]}") || return
+    function=${registered#*-F } function=${function%% *}
     "$function" "${COMP_WORDS[0]}" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]:-}"
     ((${#COMPREPLY[@]})) && printf '%s\n' "${COMPREPLY[@]}" | sort -V | paste -sd' '
     return 0

@@ -17,7 +17,8 @@
 namespace tkr::platform::qt {
 
 // Caption, enabled, visible and colours of one widget. Enabled and visible are the control's
-// own settings, as the routines expect of a control: a child of a hidden window still reads visible.
+// own settings, as the routines expect of a control: a child of a hidden window still reads
+// visible.
 template <class Base>
 class QtControlOf : public Base {
  public:

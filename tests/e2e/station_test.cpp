@@ -424,13 +424,9 @@ TEST(Fleet, AnsibleModule) {
     env.insert("ANSIBLE_PYTHON_INTERPRETER", "auto_silent");
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(
-        playbook,
-        QStringList{"-i", "localhost,", "-c", "local",
-                    TKR_SOURCE_DIR
-                    "/packaging/ansible/playbook.yml",  // NOLINT(bugprone-suspicious-missing-comma)
-                    "-e", vars(row.com)} +
-            row.options);
+    const QString file = TKR_SOURCE_DIR "/packaging/ansible/playbook.yml";
+    p.start(playbook, QStringList{"-i", "localhost,", "-c", "local", file, "-e", vars(row.com)} +
+                          row.options);
     ASSERT_TRUE(p.waitForFinished(120000));
     const std::string out = p.readAll().toStdString();
     for (const auto& text : row.says)

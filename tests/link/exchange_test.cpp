@@ -228,9 +228,10 @@ Bytes Pattern(std::size_t length) {
 }
 
 TEST_P(LongReception, IsOneReceptionEndedByTheQuietTime) {
-  const auto [edition, rowLength, rowPaced, unasked] = GetParam();
+  const auto [edition, rowLength, rowPaced, rowUnasked] = GetParam();
   const std::size_t length = rowLength;  // lambdas below take these by reference
   const bool paced = rowPaced;
+  const bool unasked = rowUnasked;
   const Bytes data = Pattern(length);
   const Bytes head = data.substr(0, link::Module1::kReplyBufferLimit);
   Connected t(edition);

@@ -43,6 +43,7 @@ TEST(PortMap, OptionsFirstThenSystemPortsOnFreeNumbersUpToCom16AsListed) {
   PortMap map;
   ASSERT_TRUE(map.assign(2, "/dev/ttyS0"));
   std::vector<SystemPort> ports;
+  ports.reserve(21);
   for (int i = 0; i < 20; ++i)
     ports.push_back({"", "/dev/ttyS" + std::to_string(i), "", {}, {}, ""});
   ports.push_back({"ttyUSB0", "/dev/ttyUSB0", "FT232R USB UART", 0x0403, 0x6001, "FTDI"});

@@ -313,7 +313,7 @@ class Soak {
     check(format, "monitor text in the log format");
     monitorChars_ = 2 * dataLines;
     for (const auto& r : records) monitorChars_ += 10 + r.second.size() * 4;
-    check(monitorChars_ <= MonitorLog::kLimit + 4 * 65536 + 16, "monitor bounded");
+    check(monitorChars_ <= MonitorLog::kLimit + std::size_t{4} * 65536 + 16, "monitor bounded");
     // Nothing cleared or trimmed it since our own Clear: then it holds every byte exactly.
     const bool exact =
         !records.empty() && !records.front().first && totalSinceClear_ * 4 < MonitorLog::kTrimTo;
